@@ -1,0 +1,3 @@
+#include "common/run_state.h"
+
+RunState run_state{};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Colours for the cels that follow a KiSS palette file: red, green, blue per entry.
+struct Palette {
+    unsigned char rgb[256 * 3];
+};
+
+// What one run keeps from file argument to file argument.
+struct RunState {
+    std::string output_name; // GIF name derived from the current file argument
+    Palette palette;         // all black until a palette file is read
+    signed char pixel_depth; // 4 or 8: bits per pixel of the cel being converted
+    int interlace;           // 1 once "-I" has been seen
+};
+
+extern RunState run_state;

@@ -1,0 +1,65 @@
+#include "convert/convert_cel.h"
+
+#include "common/run_state.h"
+#include "common/status.h"
+#include "convert/cel_header.h"
+#include "convert/gif_container.h"
+#include "convert/output_file.h"
+#include "convert/palette_file.h"
+#include "convert/scan_interlaced.h"
+#include "convert/scan_sequential.h"
+#include "encode/encoder.h"
+
+#include <cstdlib>
+
+namespace {
+
+void prepare_encoder(int depth) {
+    reset_encoder();
+    encoder_state.clear_code = 1 << depth;
+    encoder_state.clear_threshold = encoder_state.clear_code - 2;
+}
+
+// pixels is the loaded pixel area when interlacing, else null and the input is streamed.
+int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
+    FILE *out = nullptr;
+    int status = open_output(input, &out);
+    if (status != STATUS_OK) return status;
+    write_gif_head(out, image, run_state.interlace);
+    if (run_state.interlace)
+        status = scan_interlaced(out, pixels, image);
+    else
+        status = scan_sequential(input, out, image);
+    if (status == STATUS_OK) {
+        finish_image_data(out, encoder_state.clear_code + 1, image.depth + 1);
+        write_gif_trailer(out);
+    }
+    return close_output(out, status);
+}
+
+int convert_image(FILE *input, const CelImage &image) {
+    prepare_encoder(image.depth);
+    if (!run_state.interlace) return write_gif(input, image, nullptr);
+    // The buffer comes before the output file, so running out of memory leaves any
+    // earlier file of that name as it was.
+    unsigned char *pixels = nullptr;
+    int status = load_pixel_area(input, image, &pixels);
+    if (status == STATUS_OK) status = write_gif(input, image, pixels);
+    free(pixels);
+    return status;
+}
+
+} // namespace
+
+int convert_cel(FILE *input) {
+    CelHeader header;
+    int status = read_cel_header(input, header);
+    if (status != STATUS_OK) return status;
+    const KissKind kind = classify_header(header);
+    if (kind == KissKind::palette) return load_palette(input);
+    if (kind != KissKind::cel) return STATUS_NOT_CEL;
+    const CelImage image = decode_cel_image(header);
+    run_state.pixel_depth = static_cast<signed char>(image.depth);
+    if (image.depth != 4 && image.depth != 8) return STATUS_NOT_CEL;
+    return convert_image(input, image);
+}

@@ -1,0 +1,57 @@
+#include "convert/gif_container.h"
+
+#include "common/run_state.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char TRAILER = 0x3B;
+
+unsigned char *put_word(unsigned char *at, unsigned value) {
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+    return at + 2;
+}
+
+unsigned char *put_bytes(unsigned char *at, const void *bytes, size_t count) {
+    std::memcpy(at, bytes, count);
+    return at + count;
+}
+
+unsigned char *put_screen(unsigned char *at, const CelImage &image) {
+    const unsigned depth_bits = static_cast<unsigned>(image.depth - 1);
+    at = put_bytes(at, "GIF89a", 6);
+    // Only the low 16 bits of the sums fit the fields.
+    at = put_word(at, (image.x_offset + image.width) & 0xFFFF);
+    at = put_word(at, (image.y_offset + image.height) & 0xFFFF);
+    *at++ = static_cast<unsigned char>(0x80 | depth_bits << 4 | depth_bits);
+    *at++ = 0; // background colour index
+    *at++ = 0; // pixel aspect ratio
+    return put_bytes(at, run_state.palette.rgb, (size_t{1} << image.depth) * 3);
+}
+
+unsigned char *put_image_descriptor(unsigned char *at, const CelImage &image, int interlace) {
+    // Index 0 is transparent, no delay, no disposal.
+    static const unsigned char control[8] = {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00};
+    at = put_bytes(at, control, sizeof control);
+    *at++ = 0x2C;
+    at = put_word(at, image.x_offset);
+    at = put_word(at, image.y_offset);
+    at = put_word(at, image.width);
+    at = put_word(at, image.height);
+    *at++ = interlace ? 0x40 : 0x00;
+    *at++ = static_cast<unsigned char>(image.depth); // LZW minimum code size
+    return at;
+}
+
+} // namespace
+
+void write_gif_head(FILE *out, const CelImage &image, int interlace) {
+    unsigned char head[13 + 256 * 3 + 8 + 10 + 1];
+    unsigned char *end = put_screen(head, image);
+    end = put_image_descriptor(end, image, interlace);
+    fwrite(head, 1, static_cast<size_t>(end - head), out);
+}
+
+void write_gif_trailer(FILE *out) { putc(TRAILER, out); }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "convert/cel_header.h"
+
+#include <cstdio>
+
+// Where the four-pass GIF interlace order stands.
+struct InterlaceCursor {
+    unsigned row;
+    unsigned step;
+    int pass; // 1 to 4
+};
+
+constexpr InterlaceCursor FIRST_INTERLACED_ROW = {0, 8, 1};
+
+// Moves to the next row in interlace order; past the last one the row is >= height.
+void advance_interlaced_row(InterlaceCursor &cursor, unsigned height);
+
+// Reads the whole pixel area into a new zero-filled buffer that the caller frees.
+// An empty image needs no buffer: *pixels stays null. STATUS_OK, STATUS_NO_MEMORY or
+// STATUS_READ_ERROR (the buffer already released).
+int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels);
+
+// Passes the loaded rows to the encoder in interlace order; STATUS_OK or STATUS_WRITE_ERROR.
+int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image);

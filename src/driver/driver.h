@@ -1,0 +1,7 @@
+#pragma once
+
+// Walks the arguments as the command line gives them; returns the exit status.
+int run_quondel(int argc, char **argv);
+void show_usage(int argc, char **argv);
+bool is_interlace_switch(const char *argument);
+void report_status(const char *argument, int status);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// GIF image data without compression: every pixel is its own LZW code, and a clear
+// code comes often enough that a decoder never widens its codes.
+struct EncoderState {
+    int clear_code;             // 1 << pixel depth
+    int clear_threshold;        // clear_code - 2
+    int codes_since_clear;      // 1 after a reset, so the first clear comes one code early
+    uint32_t bit_accumulator;   // pending bits, oldest in the low positions
+    int bit_count;              // valid bits in bit_accumulator, 0 to 7 between calls
+    unsigned char block[256];   // the data sub-block being filled, at most 255 bytes used
+    int block_length;           // bytes held in block, 0 to 254 between calls
+};
+
+extern EncoderState encoder_state;
+
+constexpr int MAX_SUB_BLOCK = 255;
+
+void reset_encoder();
+void flush_block(FILE *out);
+void finish_image_data(FILE *out, int end_code, int code_width);
+// The same bytes as put_code for each of `count` codes, with the state kept in
+// registers across the run: this is the path every pixel takes.
+void put_codes(FILE *out, const unsigned char *codes, size_t count, int code_width);
+
+inline void put_byte(FILE *out, unsigned char byte) {
+    encoder_state.block[encoder_state.block_length++] = byte;
+    if (encoder_state.block_length == MAX_SUB_BLOCK) flush_block(out);
+}
+
+inline void put_bits(FILE *out, uint32_t value, int code_width) {
+    EncoderState &e = encoder_state;
+    e.bit_accumulator |= value << e.bit_count;
+    e.bit_count += code_width;
+    while (e.bit_count >= 8) {
+        put_byte(out, static_cast<unsigned char>(e.bit_accumulator));
+        e.bit_accumulator >>= 8;
+        e.bit_count -= 8;
+    }
+}
+
+inline void put_code(FILE *out, uint32_t code, int code_width) {
+    EncoderState &e = encoder_state;
+    if (e.codes_since_clear >= e.clear_threshold) {
+        put_bits(out, static_cast<uint32_t>(e.clear_code), code_width);
+        e.codes_since_clear = 0;
+    }
+    put_bits(out, code, code_width);
+    ++e.codes_since_clear;
+}
