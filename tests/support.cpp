@@ -1,0 +1,145 @@
+#include "support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+Bytes hex_bytes(const char *text) {
+    Bytes bytes;
+    for (const char *p = text; *p;) {
+        char *end;
+        const long value = strtol(p, &end, 16);
+        if (end == p) break;
+        bytes.push_back(static_cast<unsigned char>(value));
+        p = end;
+    }
+    return bytes;
+}
+
+Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, unsigned x,
+                unsigned y, const Bytes &body) {
+    Bytes file = {'K', 'i', 'S', 'S', mark, static_cast<unsigned char>(depth), 0, 0};
+    for (unsigned word : {width, height, x, y}) {
+        file.push_back(static_cast<unsigned char>(word));
+        file.push_back(static_cast<unsigned char>(word >> 8));
+    }
+    file.resize(32, 0);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x,
+               unsigned y) {
+    return kiss_file(0x20, depth, width, height, x, y, pixels);
+}
+
+Bytes random_bytes(size_t count, uint32_t seed, int max_value) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> value(0, max_value);
+    Bytes bytes(count);
+    for (auto &b : bytes) b = static_cast<unsigned char>(value(generator));
+    return bytes;
+}
+
+void write_file(const std::string &path, const Bytes &bytes) {
+    FILE *file = fopen(path.c_str(), "wb");
+    if (file == nullptr) throw std::runtime_error("cannot create " + path);
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+Bytes read_file(const std::string &path) {
+    Bytes bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return bytes;
+    int c;
+    while ((c = getc(file)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
+    fclose(file);
+    return bytes;
+}
+
+bool file_exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string make_temp_dir() {
+    char name[] = "/tmp/quondel-test-XXXXXX";
+    if (mkdtemp(name) == nullptr) throw std::runtime_error("mkdtemp");
+    chmod(name, 0777); // reachable by an unprivileged child too
+    return name;
+}
+
+void remove_tree(const std::string &path) {
+    const std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
+    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", path.c_str());
+}
+
+static std::string read_stream(FILE *stream) {
+    std::string text;
+    rewind(stream);
+    int c;
+    while ((c = getc(stream)) != EOF) text.push_back(static_cast<char>(c));
+    fclose(stream);
+    return text;
+}
+
+static void exec_child(const std::string &dir, std::vector<char *> &argv, RunOptions options,
+                       FILE *out, FILE *err) {
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    if (options.address_limit != 0) {
+        const rlimit limit = {options.address_limit, options.address_limit};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    if (options.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
+                      RunOptions options) {
+    std::vector<std::string> words = {QUONDEL_BINARY};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &word : words) argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    FILE *out = tmpfile(), *err = tmpfile();
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) exec_child(dir, argv, options, out, err);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_stream(out), read_stream(err)};
+}
+
+size_t image_data_offset(const Bytes &gif) {
+    const size_t table = size_t{3} << ((gif.at(10) & 7) + 1);
+    return 13 + table + 8 + 10 + 1;
+}
+
+std::vector<int> unpack_codes(const Bytes &gif, size_t at, int width) {
+    Bytes data; // the sub-blocks joined
+    while (at < gif.size() && gif[at] != 0) {
+        data.insert(data.end(), gif.begin() + at + 1, gif.begin() + at + 1 + gif[at]);
+        at += 1 + gif[at];
+    }
+    std::vector<int> codes;
+    const int end_code = (1 << (width - 1)) + 1;
+    for (size_t bit = 0; bit + width <= data.size() * 8;) {
+        int code = 0;
+        for (int i = 0; i < width; ++i, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+        codes.push_back(code);
+        if (code == end_code) break;
+    }
+    return codes;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes hex_bytes(const char *text); // "03 41 8C" -> {0x03, 0x41, 0x8C}
+Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, unsigned x,
+                unsigned y, const Bytes &body);
+Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x = 0,
+               unsigned y = 0);
+Bytes random_bytes(size_t count, uint32_t seed, int max_value = 255);
+
+void write_file(const std::string &path, const Bytes &bytes);
+Bytes read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+std::string make_temp_dir();
+void remove_tree(const std::string &path);
+
+// Runs the built quondel in `dir`. A root caller can drop to an unprivileged user so
+// that file permissions apply; address_limit caps the child's address space in bytes.
+struct RunResult {
+    int exit_status;
+    std::string out;
+    std::string err;
+};
+struct RunOptions {
+    bool unprivileged = false;
+    uint64_t address_limit = 0;
+};
+RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
+                      RunOptions options = {});
+
+// The parts of a GIF the tests look at: offset of the image data (after the code size byte).
+size_t image_data_offset(const Bytes &gif);
+// Splits image data into codes of `width` bits; stops after the end code.
+std::vector<int> unpack_codes(const Bytes &gif_or_data, size_t data_offset, int width);
