@@ -1,0 +1,12 @@
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND ${GENERATOR} ${WORK} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "make_examples failed")
+endif()
+foreach(name doll.kcf face.cel shirt.cel)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${name} ${SOURCE}/${name}
+                  RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "examples/${name} differs from what make_examples writes")
+  endif()
+endforeach()
