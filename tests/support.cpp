@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -48,7 +49,20 @@ Bytes random_bytes(size_t count, uint32_t seed, int max_value) {
     return bytes;
 }
 
+// With QUONDEL_CORPUS_DIR set, every KiSS file a test builds is kept there as a fuzzing seed.
+static void keep_as_seed(const Bytes &bytes) {
+    const char *dir = getenv("QUONDEL_CORPUS_DIR");
+    if (dir == nullptr || bytes.size() < 5 || std::memcmp(bytes.data(), "KiSS", 4) != 0) return;
+    const size_t hash = std::hash<std::string>()(std::string(bytes.begin(), bytes.end()));
+    const std::string name = std::string(dir) + "/test-" + std::to_string(hash);
+    if (FILE *seed = fopen(name.c_str(), "wb")) {
+        fwrite(bytes.data(), 1, bytes.size(), seed);
+        fclose(seed);
+    }
+}
+
 void write_file(const std::string &path, const Bytes &bytes) {
+    keep_as_seed(bytes);
     FILE *file = fopen(path.c_str(), "wb");
     if (file == nullptr) throw std::runtime_error("cannot create " + path);
     if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), file);
