@@ -76,6 +76,14 @@ TEST_F(Cli, SwitchAndPaletteCarryOverAcrossArguments) {
     EXPECT_EQ(c[13 + 768 + 8 + 9], 0x40) << "c.gif after the switch is interlaced";
 }
 
+TEST_F(Cli, AFileNamedLikeTheSwitchIsOnlyReachedByPath) {
+    write_file(path("-I"), cel_file(8, 1, 1, {1}));
+    EXPECT_EQ(run_quondel(dir, {"-I"}).err, "");
+    EXPECT_FALSE(file_exists(path("-I.gif")));
+    EXPECT_EQ(run_quondel(dir, {"./-I"}).err, "");
+    EXPECT_TRUE(file_exists(path("-I.gif")));
+}
+
 TEST_F(Cli, NamesWithDotsInFoldersAndLongPaths) {
     ASSERT_EQ(mkdir(path("my.dir").c_str(), 0777), 0);
     write_file(path("my.dir/doll"), cel_file(8, 1, 1, {1}));

@@ -125,6 +125,16 @@ TEST_F(Convert, RefusedInputsWriteNothing) {
     }
 }
 
+// Without -I the output is bounded by the input, whatever the header declares.
+TEST_F(Convert, HugeHeaderWithoutPixelsStaysSmall) {
+    int status = -1;
+    const Bytes out = convert(cel_file(8, 65535, 65535, {}), &status);
+    EXPECT_EQ(status, STATUS_OK);
+    EXPECT_EQ(out.size(), 13u + 768 + 8 + 10 + 1 + 4 + 1);
+    // 100 bytes: 200 codes, 14 clear codes and the end code, 5 bits each, in one sub-block.
+    EXPECT_EQ(convert(cel_file(4, 65535, 65535, Bytes(100, 0x11))).size(), 80u + 1 + 135 + 1 + 1);
+}
+
 TEST_F(Convert, PalettesLoadTheBytesTheyHold) {
     int status = -1;
     EXPECT_TRUE(convert(kiss_file(0x10, 0, 0, 0, 0, 0, Bytes(800, 0xAA)), &status).empty());

@@ -56,14 +56,18 @@ TEST_F(Faults, OutputThatCannotBeCreated) {
     write_file(path("ro/x.cel"), cel_file(8, 1, 1, {1}));
     write_file(path("d.cel"), cel_file(8, 1, 1, {1}));
     write_file(path("unreadable.cel"), cel_file(8, 1, 1, {1}));
+    write_file(path("ok.cel"), cel_file(8, 1, 1, {1}));
     chmod(path("ro").c_str(), 0555);
     chmod(path("unreadable.cel").c_str(), 0);
-    const RunResult r = run_quondel(dir, {"ro/x.cel", "d.cel", "unreadable.cel"}, {true});
+    const RunResult r =
+        run_quondel(dir, {"ro/x.cel", "d.cel", "unreadable.cel", "", "ok.cel"}, {true});
     EXPECT_EQ(r.err, "ro/x.cel: not enough memory (3).\n"
                      "d.cel: not enough memory (3).\n"
-                     "unreadable.cel not found.\n");
+                     "unreadable.cel not found.\n"
+                     " not found.\n");
     EXPECT_FALSE(file_exists(path("ro/x.gif")));
     EXPECT_FALSE(file_exists(path("unreadable.gif")));
+    EXPECT_TRUE(file_exists(path("ok.gif")));
 }
 
 // The interlaced buffer for 65535 x 65535 pixels cannot be had under a 1 GiB limit: the
