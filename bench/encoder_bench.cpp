@@ -12,7 +12,8 @@ constexpr size_t PIXELS = 1 << 20;
 std::vector<unsigned char> random_codes(int depth) {
     std::mt19937 generator(42);
     std::vector<unsigned char> codes(PIXELS);
-    for (auto &c : codes) c = static_cast<unsigned char>(generator() & ((1u << depth) - 1));
+    for (auto &c : codes)
+        c = static_cast<unsigned char>(generator() & ((1u << depth) - 1));
     return codes;
 }
 
@@ -30,7 +31,8 @@ void put_codes_in_runs(benchmark::State &state) {
     FILE *out = fopen("/dev/null", "wb");
     for (auto _ : state) {
         start_image(depth);
-        for (size_t at = 0; at < PIXELS; at += run) put_codes(out, &codes[at], run, depth + 1);
+        for (size_t at = 0; at < PIXELS; at += run)
+            put_codes(out, &codes[at], run, depth + 1);
         finish_image_data(out, (1 << depth) + 1, depth + 1);
     }
     fclose(out);
@@ -44,7 +46,8 @@ void put_code_singly(benchmark::State &state) {
     FILE *out = fopen("/dev/null", "wb");
     for (auto _ : state) {
         start_image(depth);
-        for (unsigned char code : codes) put_code(out, code, depth + 1);
+        for (unsigned char code : codes)
+            put_code(out, code, depth + 1);
         finish_image_data(out, (1 << depth) + 1, depth + 1);
     }
     fclose(out);
@@ -53,6 +56,8 @@ void put_code_singly(benchmark::State &state) {
 
 } // namespace
 
-BENCHMARK(put_codes_in_runs)->ArgsProduct({{4, 8}, {64, 4096, 32768}})->Unit(benchmark::kMillisecond);
+BENCHMARK(put_codes_in_runs)
+    ->ArgsProduct({{4, 8}, {64, 4096, 32768}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(put_code_singly)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -25,11 +25,12 @@ Bytes kiss_header(unsigned char mark, int depth, int width, int height, int x, i
 Bytes palette() {
     Bytes file = kiss_header(0x10, 0, 0, 0, 0, 0);
     static const unsigned char named[16][3] = {
-        {0, 0, 0},       {255, 224, 189}, {60, 40, 20},   {255, 255, 255},
-        {30, 30, 120},   {200, 40, 60},   {250, 180, 60}, {40, 150, 70},
-        {90, 200, 230},  {130, 60, 170},  {240, 240, 80}, {120, 120, 120},
-        {200, 120, 90},  {20, 80, 40},    {255, 150, 190}, {10, 10, 10}};
-    for (const auto &rgb : named) file.insert(file.end(), rgb, rgb + 3);
+        {0, 0, 0},      {255, 224, 189}, {60, 40, 20},    {255, 255, 255},
+        {30, 30, 120},  {200, 40, 60},   {250, 180, 60},  {40, 150, 70},
+        {90, 200, 230}, {130, 60, 170},  {240, 240, 80},  {120, 120, 120},
+        {200, 120, 90}, {20, 80, 40},    {255, 150, 190}, {10, 10, 10}};
+    for (const auto &rgb : named)
+        file.insert(file.end(), rgb, rgb + 3);
     for (int i = 16; i < 256; ++i) {
         const int t = (i - 16) * 255 / 239;
         file.push_back(static_cast<unsigned char>(t));

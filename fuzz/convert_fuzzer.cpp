@@ -26,7 +26,7 @@ const std::string &work_dir() {
     static const std::string dir = [] {
         // In memory where possible: every input is written and converted four times.
         std::string name = access("/dev/shm", W_OK) == 0 ? "/dev/shm/quondel-fuzz-XXXXXX"
-                                                          : "/tmp/quondel-fuzz-XXXXXX";
+                                                         : "/tmp/quondel-fuzz-XXXXXX";
         if (mkdtemp(&name[0]) == nullptr) abort();
         return name;
     }();
@@ -37,7 +37,8 @@ Bytes read_all(const std::string &path) {
     Bytes bytes;
     if (FILE *f = fopen(path.c_str(), "rb")) {
         int c;
-        while ((c = getc(f)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
+        while ((c = getc(f)) != EOF)
+            bytes.push_back(static_cast<unsigned char>(c));
         fclose(f);
     }
     return bytes;
@@ -112,12 +113,14 @@ void check_output(const uint8_t *data, size_t size, const ExpectedImage &im) {
 }
 
 void convert_and_check(const uint8_t *data, size_t size, int interlace) {
-    const bool is_cel = size >= 32 && std::memcmp(data, "KiSS\x20", 5) == 0 &&
-                        (data[5] == 4 || data[5] == 8);
-    const ExpectedImage im = {is_cel ? data[5] : 0,         is_cel ? data[8] | data[9] << 8 : 0u,
+    const bool is_cel =
+        size >= 32 && std::memcmp(data, "KiSS\x20", 5) == 0 && (data[5] == 4 || data[5] == 8);
+    const ExpectedImage im = {is_cel ? data[5] : 0,
+                              is_cel ? data[8] | data[9] << 8 : 0u,
                               is_cel ? data[10] | data[11] << 8 : 0u,
                               is_cel ? data[12] | data[13] << 8 : 0u,
-                              is_cel ? data[14] | data[15] << 8 : 0u, interlace};
+                              is_cel ? data[14] | data[15] << 8 : 0u,
+                              interlace};
     const uint64_t area = uint64_t{im.depth == 8 ? im.width : (im.width + 1) / 2} * im.height;
     if (interlace && area > INTERLACED_AREA_LIMIT) return;
     run_state.interlace = interlace;
@@ -125,7 +128,8 @@ void convert_and_check(const uint8_t *data, size_t size, int interlace) {
     const int status = convert_bytes(data, size);
     if (status < STATUS_OK || status > STATUS_READ_ERROR) fail("status", std::to_string(status));
     const bool written = access(run_state.output_name.c_str(), F_OK) == 0;
-    if (written != (status == STATUS_OK && is_cel)) fail("output", "made exactly for converted cels");
+    if (written != (status == STATUS_OK && is_cel))
+        fail("output", "made exactly for converted cels");
     if (written) check_output(data, size, im);
 }
 
@@ -140,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::memset(&run_state.palette, 0, sizeof run_state.palette);
         if (with_palette && convert_bytes(palette, sizeof palette) != STATUS_OK)
             fail("palette", "not loaded");
-        for (int interlace : {0, 1}) convert_and_check(data, size, interlace);
+        for (int interlace : {0, 1})
+            convert_and_check(data, size, interlace);
     }
     return 0;
 }

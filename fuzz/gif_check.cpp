@@ -4,15 +4,20 @@
 
 namespace {
 
-unsigned word_at(const std::vector<unsigned char> &b, size_t at) { return b[at] | b[at + 1] << 8; }
+unsigned word_at(const std::vector<unsigned char> &b, size_t at) {
+    return b[at] | b[at + 1] << 8;
+}
 
 std::string check_head(const std::vector<unsigned char> &gif, const ExpectedImage &im, size_t &at) {
     const size_t table = size_t{3} << im.depth;
-    if (gif.size() < 13 + table + 8 + 10 + 1) return "too short for the blocks before the image data";
+    if (gif.size() < 13 + table + 8 + 10 + 1)
+        return "too short for the blocks before the image data";
     if (std::memcmp(gif.data(), "GIF89a", 6) != 0) return "header";
-    if (word_at(gif, 6) != ((im.x + im.width) & 0xFFFF) || word_at(gif, 8) != ((im.y + im.height) & 0xFFFF))
+    if (word_at(gif, 6) != ((im.x + im.width) & 0xFFFF) ||
+        word_at(gif, 8) != ((im.y + im.height) & 0xFFFF))
         return "screen size";
-    if (gif[10] != (im.depth == 8 ? 0xF7 : 0xB3) || gif[11] != 0 || gif[12] != 0) return "screen flags";
+    if (gif[10] != (im.depth == 8 ? 0xF7 : 0xB3) || gif[11] != 0 || gif[12] != 0)
+        return "screen flags";
     at = 13 + table;
     static const unsigned char control[8] = {0x21, 0xF9, 0x04, 0x01, 0, 0, 0, 0};
     if (std::memcmp(&gif[at], control, 8) != 0) return "graphic control extension";
@@ -41,13 +46,15 @@ std::string join_sub_blocks(const std::vector<unsigned char> &gif, size_t &at,
 }
 
 // Every code width bits, the clear code at its cadence only, the end code last.
-std::string check_codes(const std::vector<unsigned char> &data, int depth, std::vector<int> *codes) {
+std::string check_codes(const std::vector<unsigned char> &data, int depth,
+                        std::vector<int> *codes) {
     const int width = depth + 1, clear = 1 << depth, end = clear + 1;
     size_t bit = 0, since_clear = 1;
     for (;;) {
         if (bit + width > data.size() * 8) return "no end code";
         int code = 0;
-        for (int i = 0; i < width; ++i, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+        for (int i = 0; i < width; ++i, ++bit)
+            code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
         if (code > end) return "code above the end code";
         if (code == end) break;
         const bool clear_due = since_clear >= size_t(clear - 2);

@@ -6,22 +6,23 @@
 
 namespace {
 
-class Cli : public ::testing::Test {
-  protected:
-    void SetUp() override { dir = make_temp_dir(); }
-    void TearDown() override { remove_tree(dir); }
-    std::string path(const std::string &name) const { return dir + "/" + name; }
-    std::string dir;
-};
+using Cli = TempDirTest;
 
 TEST(OutputName, OnlyTheFileNamePartLosesItsExtension) {
     const char *cases[][2] = {
-        {"doll.cel", "doll.gif"},       {"doll", "doll.gif"},   {"a.b.cel", "a.b.gif"},
-        {".cel", ".gif"},               {"my.dir/doll", "my.dir/doll.gif"},
-        {"./doll", "./doll.gif"},       {"dir/.cel", "dir/.gif"}, {"doll.", "doll.gif"},
-        {"x.gif", "x.gif"},             {"", ".gif"},
+        {"doll.cel", "doll.gif"},
+        {"doll", "doll.gif"},
+        {"a.b.cel", "a.b.gif"},
+        {".cel", ".gif"},
+        {"my.dir/doll", "my.dir/doll.gif"},
+        {"./doll", "./doll.gif"},
+        {"dir/.cel", "dir/.gif"},
+        {"doll.", "doll.gif"},
+        {"x.gif", "x.gif"},
+        {"", ".gif"},
     };
-    for (auto &c : cases) EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
+    for (auto &c : cases)
+        EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
     const std::string long_name(300, 'n');
     EXPECT_EQ(derive_output_name((long_name + ".cel").c_str()), long_name + ".gif");
 }
@@ -44,7 +45,8 @@ TEST_F(Cli, StatusLinesAndExitStatus) {
     write_file(path("other.cel"), Bytes(40, 0));
     write_file(path("two.cel"), cel_file(2, 1, 1, {0}));
     write_file(path("ok.cel"), cel_file(8, 1, 1, {7}));
-    const RunResult r = run_quondel(dir, {"missing.cel", "short.cel", "other.cel", "two.cel", "ok.cel"});
+    const RunResult r =
+        run_quondel(dir, {"missing.cel", "short.cel", "other.cel", "two.cel", "ok.cel"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "missing.cel not found.\n"
@@ -60,16 +62,19 @@ TEST_F(Cli, StatusLinesAndExitStatus) {
 // table of its own depth from the one palette.
 TEST_F(Cli, SwitchAndPaletteCarryOverAcrossArguments) {
     Bytes colours(768);
-    for (size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<unsigned char>(i * 7);
+    for (size_t i = 0; i < colours.size(); ++i)
+        colours[i] = static_cast<unsigned char>(i * 7);
     write_file(path("p.kcf"), kiss_file(0x10, 0, 0, 0, 0, 0, colours));
     write_file(path("a.cel"), cel_file(8, 2, 2, {1, 2, 3, 4}));
     write_file(path("b.cel"), cel_file(4, 2, 2, {0x12, 0x34}));
     write_file(path("c.cel"), cel_file(8, 2, 2, {1, 2, 3, 4}));
     ASSERT_EQ(run_quondel(dir, {"a.cel", "p.kcf", "b.cel", "-i", "c.cel"}).err, "");
-    const Bytes a = read_file(path("a.gif")), b = read_file(path("b.gif")), c = read_file(path("c.gif"));
+    const Bytes a = read_file(path("a.gif")), b = read_file(path("b.gif")),
+                c = read_file(path("c.gif"));
     EXPECT_FALSE(file_exists(path("p.gif")));
     EXPECT_EQ(Bytes(a.begin() + 13, a.begin() + 13 + 768), Bytes(768, 0));
-    EXPECT_EQ(Bytes(b.begin() + 13, b.begin() + 13 + 48), Bytes(colours.begin(), colours.begin() + 48));
+    EXPECT_EQ(Bytes(b.begin() + 13, b.begin() + 13 + 48),
+              Bytes(colours.begin(), colours.begin() + 48));
     EXPECT_EQ(Bytes(c.begin() + 13, c.begin() + 13 + 768), colours);
     EXPECT_EQ(a[13 + 768 + 8 + 9], 0x00) << "a.gif before the switch is sequential";
     EXPECT_EQ(b[13 + 48 + 8 + 9], 0x00);

@@ -9,15 +9,13 @@
 
 namespace {
 
-class Convert : public ::testing::Test {
+class Convert : public TempDirTest {
   protected:
     void SetUp() override {
-        dir = make_temp_dir();
+        TempDirTest::SetUp();
         std::memset(&run_state.palette, 0, sizeof run_state.palette);
         run_state.interlace = 0;
     }
-    void TearDown() override { remove_tree(dir); }
-
     // Converts `input` in this process; the GIF's bytes, or nothing when none was written.
     Bytes convert(const Bytes &input, int *status = nullptr) {
         write_file(dir + "/in.cel", input);
@@ -28,21 +26,21 @@ class Convert : public ::testing::Test {
         if (status != nullptr) *status = result;
         return read_file(run_state.output_name);
     }
-
-    std::string dir;
 };
 
 Bytes gif(const char *screen, size_t table, const char *descriptor, const char *data) {
     Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
-    for (const Bytes &part : {hex_bytes(screen), Bytes(table, 0), hex_bytes("21 F9 04 01 00 00 00 00"),
-                              hex_bytes(descriptor), hex_bytes(data), hex_bytes("3B")})
+    for (const Bytes &part :
+         {hex_bytes(screen), Bytes(table, 0), hex_bytes("21 F9 04 01 00 00 00 00"),
+          hex_bytes(descriptor), hex_bytes(data), hex_bytes("3B")})
         out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 
 TEST_F(Convert, WorkedExamplesByteForByte) {
-    EXPECT_EQ(convert(cel_file(4, 3, 1, {0x12, 0x30})),
-              gif("03 00 01 00 B3 00 00", 48, "2C 00 00 00 00 03 00 01 00 00 04", "03 41 8C 08 00"));
+    EXPECT_EQ(
+        convert(cel_file(4, 3, 1, {0x12, 0x30})),
+        gif("03 00 01 00 B3 00 00", 48, "2C 00 00 00 00 03 00 01 00 00 04", "03 41 8C 08 00"));
     // No pixel bytes at all: only the end code, whatever the header declares.
     EXPECT_EQ(convert(cel_file(8, 100, 50, {}, 1, 2)),
               gif("65 00 34 00 F7 00 00", 768, "2C 01 00 02 00 64 00 32 00 00 08", "02 01 01 00"));
@@ -80,7 +78,8 @@ TEST_F(Convert, PixelCodesTakenFromTheInput) {
     for (const Case &c : cases) {
         run_state.interlace = c.interlace;
         int status = -1;
-        const Bytes out = convert(cel_file(c.depth, c.width, c.height, hex_bytes(c.pixels)), &status);
+        const Bytes out =
+            convert(cel_file(c.depth, c.width, c.height, hex_bytes(c.pixels)), &status);
         EXPECT_EQ(status, STATUS_OK);
         std::vector<int> codes = unpack_codes(out, image_data_offset(out), c.depth + 1);
         ASSERT_FALSE(codes.empty());
@@ -151,9 +150,11 @@ TEST(InterlacedRows, EveryRowOnceInFourPassOrder) {
     for (unsigned height = 1; height <= 17; ++height) {
         std::vector<unsigned> expected, rows;
         for (unsigned pass_start : {0u, 4u, 2u, 1u})
-            for (unsigned row = pass_start; row < height; row += pass_start == 0 ? 8 : 2 * pass_start)
+            for (unsigned row = pass_start; row < height;
+                 row += pass_start == 0 ? 8 : 2 * pass_start)
                 expected.push_back(row);
-        for (InterlaceCursor c = FIRST_INTERLACED_ROW; c.row < height; advance_interlaced_row(c, height))
+        for (InterlaceCursor c = FIRST_INTERLACED_ROW; c.row < height;
+             advance_interlaced_row(c, height))
             rows.push_back(c.row);
         EXPECT_EQ(rows, expected) << "height " << height;
     }

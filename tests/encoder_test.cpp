@@ -57,8 +57,8 @@ TEST(Encoder, ClearCadence) {
         size_t pixels;
         std::vector<size_t> clear_positions; // index in the code stream
     } cases[] = {
-        {4, 13, {}},       {4, 14, {13}},          {4, 27, {13}},  {4, 28, {13, 28}},
-        {8, 253, {}},      {8, 254, {253}},        {8, 507, {253}}, {8, 508, {253, 508}},
+        {4, 13, {}},  {4, 14, {13}},   {4, 27, {13}},   {4, 28, {13, 28}},
+        {8, 253, {}}, {8, 254, {253}}, {8, 507, {253}}, {8, 508, {253, 508}},
     };
     for (const Case &c : cases) {
         const Bytes pixels(c.pixels, 1);
@@ -76,10 +76,12 @@ TEST(Encoder, ClearCadence) {
 TEST(Encoder, RunsMatchSingleCodesAndDecode) {
     for (int depth : {4, 8}) {
         for (size_t count = 0; count < 1200; count += (count < 600 ? 1 : 37)) {
-            const Bytes pixels = random_bytes(count, uint32_t(count * 31 + depth), (1 << depth) - 1);
+            const Bytes pixels =
+                random_bytes(count, uint32_t(count * 31 + depth), (1 << depth) - 1);
             const Bytes single = encode(depth, pixels);
             for (size_t run : {1, 3, 254, 5000})
-                ASSERT_EQ(encode(depth, pixels, run), single) << depth << "/" << count << "/" << run;
+                ASSERT_EQ(encode(depth, pixels, run), single)
+                    << depth << "/" << count << "/" << run;
             size_t at = 0;
             while (single[at] != 0) {
                 ASSERT_LE(single[at], 255);

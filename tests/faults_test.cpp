@@ -10,13 +10,7 @@
 
 namespace {
 
-class Faults : public ::testing::Test {
-  protected:
-    void SetUp() override { dir = make_temp_dir(); }
-    void TearDown() override { remove_tree(dir); }
-    std::string path(const std::string &name) const { return dir + "/" + name; }
-    std::string dir;
-};
+using Faults = TempDirTest;
 
 TEST_F(Faults, OutputThatIsTheInputIsRefused) {
     const Bytes cel = cel_file(8, 2, 1, {1, 2});

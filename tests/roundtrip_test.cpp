@@ -21,8 +21,14 @@ bool decode(const std::string &file, Decoded &d) {
     if (ok) {
         const SavedImage &image = gif->SavedImages[0];
         const GifImageDesc &desc = image.ImageDesc;
-        d = {gif->SWidth, gif->SHeight, desc.Left, desc.Top, desc.Width, desc.Height,
-             control.TransparentColor, desc.Interlace,
+        d = {gif->SWidth,
+             gif->SHeight,
+             desc.Left,
+             desc.Top,
+             desc.Width,
+             desc.Height,
+             control.TransparentColor,
+             desc.Interlace,
              Bytes(image.RasterBits, image.RasterBits + desc.Width * desc.Height)};
     }
     DGifCloseFile(gif, &error);

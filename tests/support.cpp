@@ -45,7 +45,8 @@ Bytes random_bytes(size_t count, uint32_t seed, int max_value) {
     std::mt19937 generator(seed);
     std::uniform_int_distribution<int> value(0, max_value);
     Bytes bytes(count);
-    for (auto &b : bytes) b = static_cast<unsigned char>(value(generator));
+    for (auto &b : bytes)
+        b = static_cast<unsigned char>(value(generator));
     return bytes;
 }
 
@@ -74,7 +75,8 @@ Bytes read_file(const std::string &path) {
     FILE *file = fopen(path.c_str(), "rb");
     if (file == nullptr) return bytes;
     int c;
-    while ((c = getc(file)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
+    while ((c = getc(file)) != EOF)
+        bytes.push_back(static_cast<unsigned char>(c));
     fclose(file);
     return bytes;
 }
@@ -100,7 +102,8 @@ static std::string read_stream(FILE *stream) {
     std::string text;
     rewind(stream);
     int c;
-    while ((c = getc(stream)) != EOF) text.push_back(static_cast<char>(c));
+    while ((c = getc(stream)) != EOF)
+        text.push_back(static_cast<char>(c));
     fclose(stream);
     return text;
 }
@@ -146,7 +149,8 @@ RunResult run_quondel(const std::string &dir, const std::vector<std::string> &ar
     std::vector<std::string> words = {QUONDEL_BINARY};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char *> argv;
-    for (auto &word : words) argv.push_back(&word[0]);
+    for (auto &word : words)
+        argv.push_back(&word[0]);
     argv.push_back(nullptr);
     FILE *out = tmpfile(), *err = tmpfile();
     fflush(nullptr);
@@ -173,7 +177,8 @@ std::vector<int> unpack_codes(const Bytes &gif, size_t at, int width) {
     const int end_code = (1 << (width - 1)) + 1;
     for (size_t bit = 0; bit + width <= data.size() * 8;) {
         int code = 0;
-        for (int i = 0; i < width; ++i, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+        for (int i = 0; i < width; ++i, ++bit)
+            code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
         codes.push_back(code);
         if (code == end_code) break;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -38,3 +39,12 @@ RunResult run_quondel(const std::string &dir, const std::vector<std::string> &ar
 size_t image_data_offset(const Bytes &gif);
 // Splits image data into codes of `width` bits; stops after the end code.
 std::vector<int> unpack_codes(const Bytes &gif_or_data, size_t data_offset, int width);
+
+// A fresh folder for each test, removed afterwards.
+class TempDirTest : public ::testing::Test {
+  protected:
+    void SetUp() override { dir = make_temp_dir(); }
+    void TearDown() override { remove_tree(dir); }
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+    std::string dir;
+};

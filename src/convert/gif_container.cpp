@@ -54,4 +54,6 @@ void write_gif_head(FILE *out, const CelImage &image, int interlace) {
     fwrite(head, 1, static_cast<size_t>(end - head), out);
 }
 
-void write_gif_trailer(FILE *out) { putc(TRAILER, out); }
+void write_gif_trailer(FILE *out) {
+    putc(TRAILER, out);
+}

@@ -1,3 +1,5 @@
 #include "driver/driver.h"
 
-int main(int argc, char **argv) { return run_quondel(argc, argv); }
+int main(int argc, char **argv) {
+    return run_quondel(argc, argv);
+}

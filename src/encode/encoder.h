@@ -7,13 +7,13 @@
 // GIF image data without compression: every pixel is its own LZW code, and a clear
 // code comes often enough that a decoder never widens its codes.
 struct EncoderState {
-    int clear_code;             // 1 << pixel depth
-    int clear_threshold;        // clear_code - 2
-    int codes_since_clear;      // 1 after a reset, so the first clear comes one code early
-    uint32_t bit_accumulator;   // pending bits, oldest in the low positions
-    int bit_count;              // valid bits in bit_accumulator, 0 to 7 between calls
-    unsigned char block[256];   // the data sub-block being filled, at most 255 bytes used
-    int block_length;           // bytes held in block, 0 to 254 between calls
+    int clear_code;           // 1 << pixel depth
+    int clear_threshold;      // clear_code - 2
+    int codes_since_clear;    // 1 after a reset, so the first clear comes one code early
+    uint32_t bit_accumulator; // pending bits, oldest in the low positions
+    int bit_count;            // valid bits in bit_accumulator, 0 to 7 between calls
+    unsigned char block[256]; // the data sub-block being filled, at most 255 bytes used
+    int block_length;         // bytes held in block, 0 to 254 between calls
 };
 
 extern EncoderState encoder_state;

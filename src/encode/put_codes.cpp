@@ -58,10 +58,12 @@ void pack_run(FILE *out, Packer &p, const unsigned char *codes, size_t count) {
     size_t i = 0;
     for (; i + GROUP <= count; i += GROUP) {
         uint64_t group = 0;
-        for (int k = 0; k < GROUP; ++k) group |= uint64_t{codes[i + k]} << (k * WIDTH);
+        for (int k = 0; k < GROUP; ++k)
+            group |= uint64_t{codes[i + k]} << (k * WIDTH);
         pack_group(out, p, group, WIDTH * GROUP);
     }
-    for (; i < count; ++i) pack_group(out, p, codes[i], WIDTH);
+    for (; i < count; ++i)
+        pack_group(out, p, codes[i], WIDTH);
 }
 
 template <int WIDTH, int GROUP>
@@ -100,7 +102,8 @@ void put_codes(FILE *out, const unsigned char *codes, size_t count, int code_wid
         pack_codes<9, 3>(out, codes, count);
         break;
     default: // no cel depth leads here; kept correct rather than fast
-        for (size_t i = 0; i < count; ++i) put_code(out, codes[i], code_width);
+        for (size_t i = 0; i < count; ++i)
+            put_code(out, codes[i], code_width);
         break;
     }
 }
