@@ -102,7 +102,7 @@ Bytes cel_pixels(const uint8_t *data, size_t size, const ExpectedImage &im) {
 void check_output(const uint8_t *data, size_t size, const ExpectedImage &im) {
     const Bytes gif = read_all(run_state.output_name);
     std::vector<int> codes;
-    const std::string fault = check_gif(gif, im, &codes);
+    const std::string fault = check_gif(gif, im, codes);
     if (!fault.empty()) fail("GIF structure", fault);
     const uint64_t area = uint64_t{im.depth == 8 ? im.width : (im.width + 1) / 2} * im.height;
     const bool complete = im.depth == 4 || im.interlace ? size - 32 >= area : size - 32 == area;

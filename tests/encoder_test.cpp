@@ -1,4 +1,5 @@
 #include "encode/encoder.h"
+#include "gif_check.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -27,17 +28,13 @@ Bytes encode(int depth, const Bytes &codes, size_t run = 0) {
     return bytes;
 }
 
-// The codes a decoder must see: a clear before pixel 13 (0-based), then every 14 (or 253, 254).
-std::vector<int> expected_codes(int depth, const Bytes &pixels) {
-    const int clear = 1 << depth;
-    std::vector<int> codes;
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        if (i + 1 >= size_t(clear - 2) && (i + 1 - (clear - 2)) % (clear - 2) == 0)
-            codes.push_back(clear);
-        codes.push_back(pixels[i]);
-    }
-    codes.push_back(clear + 1);
-    return codes;
+// The pixel codes in image data, and where the clear codes stand; fails on any fault.
+std::vector<int> decode(const Bytes &data, int depth, std::vector<size_t> *clears = nullptr) {
+    std::vector<int> pixels;
+    size_t at = 0;
+    EXPECT_EQ(read_image_data(data, at, depth, pixels, clears), "");
+    EXPECT_EQ(at, data.size()) << "one terminator, at the very end";
+    return pixels;
 }
 
 TEST(Encoder, WorkedExamples) {
@@ -61,18 +58,14 @@ TEST(Encoder, ClearCadence) {
         {8, 253, {}}, {8, 254, {253}}, {8, 507, {253}}, {8, 508, {253, 508}},
     };
     for (const Case &c : cases) {
-        const Bytes pixels(c.pixels, 1);
-        const std::vector<int> codes = unpack_codes(encode(c.depth, pixels), 0, c.depth + 1);
         std::vector<size_t> clears;
-        for (size_t i = 0; i < codes.size(); ++i)
-            if (codes[i] == 1 << c.depth) clears.push_back(i);
+        decode(encode(c.depth, Bytes(c.pixels, 1)), c.depth, &clears);
         EXPECT_EQ(clears, c.clear_positions) << c.depth << " bits, " << c.pixels << " pixels";
-        EXPECT_EQ(codes.back(), (1 << c.depth) + 1);
     }
 }
 
 // Every length around the sub-block and cadence boundaries, fed singly and in runs of
-// several sizes: the same bytes, valid sub-blocks, and the codes a decoder expects.
+// several sizes: the same bytes, valid sub-blocks and cadence, and the pixels back.
 TEST(Encoder, RunsMatchSingleCodesAndDecode) {
     for (int depth : {4, 8}) {
         for (size_t count = 0; count < 1200; count += (count < 600 ? 1 : 37)) {
@@ -82,13 +75,7 @@ TEST(Encoder, RunsMatchSingleCodesAndDecode) {
             for (size_t run : {1, 3, 254, 5000})
                 ASSERT_EQ(encode(depth, pixels, run), single)
                     << depth << "/" << count << "/" << run;
-            size_t at = 0;
-            while (single[at] != 0) {
-                ASSERT_LE(single[at], 255);
-                at += 1 + single[at];
-            }
-            ASSERT_EQ(at + 1, single.size()) << "one terminator, at the very end";
-            ASSERT_EQ(unpack_codes(single, 0, depth + 1), expected_codes(depth, pixels));
+            ASSERT_EQ(decode(single, depth), std::vector<int>(pixels.begin(), pixels.end()));
         }
     }
 }

@@ -161,26 +161,3 @@ RunResult run_quondel(const std::string &dir, const std::vector<std::string> &ar
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_stream(out),
             without_sanitizer_notes(read_stream(err))};
 }
-
-size_t image_data_offset(const Bytes &gif) {
-    const size_t table = size_t{3} << ((gif.at(10) & 7) + 1);
-    return 13 + table + 8 + 10 + 1;
-}
-
-std::vector<int> unpack_codes(const Bytes &gif, size_t at, int width) {
-    Bytes data; // the sub-blocks joined
-    while (at < gif.size() && gif[at] != 0) {
-        data.insert(data.end(), gif.begin() + at + 1, gif.begin() + at + 1 + gif[at]);
-        at += 1 + gif[at];
-    }
-    std::vector<int> codes;
-    const int end_code = (1 << (width - 1)) + 1;
-    for (size_t bit = 0; bit + width <= data.size() * 8;) {
-        int code = 0;
-        for (int i = 0; i < width; ++i, ++bit)
-            code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
-        codes.push_back(code);
-        if (code == end_code) break;
-    }
-    return codes;
-}

@@ -35,11 +35,6 @@ struct RunOptions {
 RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
                       RunOptions options = {});
 
-// The parts of a GIF the tests look at: offset of the image data (after the code size byte).
-size_t image_data_offset(const Bytes &gif);
-// Splits image data into codes of `width` bits; stops after the end code.
-std::vector<int> unpack_codes(const Bytes &gif_or_data, size_t data_offset, int width);
-
 // A fresh folder for each test, removed afterwards.
 class TempDirTest : public ::testing::Test {
   protected:

@@ -4,14 +4,15 @@
 
 namespace {
 
-unsigned word_at(const std::vector<unsigned char> &b, size_t at) {
+using Bytes = std::vector<unsigned char>;
+
+unsigned word_at(const Bytes &b, size_t at) {
     return b[at] | b[at + 1] << 8;
 }
 
-std::string check_head(const std::vector<unsigned char> &gif, const ExpectedImage &im, size_t &at) {
+std::string check_head(const Bytes &gif, const ExpectedImage &im, size_t &at) {
     const size_t table = size_t{3} << im.depth;
-    if (gif.size() < 13 + table + 8 + 10 + 1)
-        return "too short for the blocks before the image data";
+    if (gif.size() < 13 + table + 8 + 10 + 1) return "too short for the blocks before the data";
     if (std::memcmp(gif.data(), "GIF89a", 6) != 0) return "header";
     if (word_at(gif, 6) != ((im.x + im.width) & 0xFFFF) ||
         word_at(gif, 8) != ((im.y + im.height) & 0xFFFF))
@@ -31,39 +32,35 @@ std::string check_head(const std::vector<unsigned char> &gif, const ExpectedImag
     return "";
 }
 
-std::string join_sub_blocks(const std::vector<unsigned char> &gif, size_t &at,
-                            std::vector<unsigned char> &data) {
+std::string join_sub_blocks(const Bytes &bytes, size_t &at, Bytes &data) {
     for (;;) {
-        if (at >= gif.size()) return "image data runs past the end";
-        const size_t length = gif[at++];
-        if (length == 0) break;
-        if (at + length > gif.size()) return "sub-block runs past the end";
-        data.insert(data.end(), gif.begin() + at, gif.begin() + at + length);
+        if (at >= bytes.size()) return "image data runs past the end";
+        const size_t length = bytes[at++];
+        if (length == 0) return "";
+        if (at + length > bytes.size()) return "sub-block runs past the end";
+        data.insert(data.end(), bytes.begin() + at, bytes.begin() + at + length);
         at += length;
     }
-    if (at + 1 != gif.size() || gif[at] != 0x3B) return "trailer";
-    return "";
 }
 
-// Every code width bits, the clear code at its cadence only, the end code last.
-std::string check_codes(const std::vector<unsigned char> &data, int depth,
-                        std::vector<int> *codes) {
+std::string split_codes(const Bytes &data, int depth, std::vector<int> &pixels,
+                        std::vector<size_t> *clear_positions) {
     const int width = depth + 1, clear = 1 << depth, end = clear + 1;
     size_t bit = 0, since_clear = 1;
-    for (;;) {
+    for (size_t position = 0;; ++position) {
         if (bit + width > data.size() * 8) return "no end code";
         int code = 0;
         for (int i = 0; i < width; ++i, ++bit)
             code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
         if (code > end) return "code above the end code";
         if (code == end) break;
-        const bool clear_due = since_clear >= size_t(clear - 2);
-        if ((code == clear) != clear_due) return "clear code off its cadence";
+        if ((code == clear) != (since_clear >= size_t(clear - 2))) return "clear code off cadence";
         if (code == clear) {
             since_clear = 0;
+            if (clear_positions) clear_positions->push_back(position);
             continue;
         }
-        codes->push_back(code);
+        pixels.push_back(code);
         ++since_clear;
     }
     if ((bit + 7) / 8 != data.size()) return "bytes after the end code";
@@ -72,12 +69,17 @@ std::string check_codes(const std::vector<unsigned char> &data, int depth,
 
 } // namespace
 
-std::string check_gif(const std::vector<unsigned char> &gif, const ExpectedImage &image,
-                      std::vector<int> *codes) {
+std::string read_image_data(const Bytes &bytes, size_t &at, int depth, std::vector<int> &pixels,
+                            std::vector<size_t> *clear_positions) {
+    Bytes data;
+    std::string fault = join_sub_blocks(bytes, at, data);
+    return fault.empty() ? split_codes(data, depth, pixels, clear_positions) : fault;
+}
+
+std::string check_gif(const Bytes &gif, const ExpectedImage &image, std::vector<int> &pixels) {
     size_t at = 0;
-    std::vector<unsigned char> data;
     std::string fault = check_head(gif, image, at);
-    if (fault.empty()) fault = join_sub_blocks(gif, at, data);
-    if (fault.empty()) fault = check_codes(data, image.depth, codes);
+    if (fault.empty()) fault = read_image_data(gif, at, image.depth, pixels);
+    if (fault.empty() && (at + 1 != gif.size() || gif[at] != 0x3B)) fault = "trailer";
     return fault;
 }
