@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -71,14 +72,8 @@ void write_file(const std::string &path, const Bytes &bytes) {
 }
 
 Bytes read_file(const std::string &path) {
-    Bytes bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return bytes;
-    int c;
-    while ((c = getc(file)) != EOF)
-        bytes.push_back(static_cast<unsigned char>(c));
-    fclose(file);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool file_exists(const std::string &path) {
