@@ -22,8 +22,9 @@ void prepare_encoder(int depth) {
 
 // pixels is the loaded pixel area when interlacing, else null and the input is streamed.
 int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
+    char out_buffer[OUTPUT_BUFFER_SIZE];
     FILE *out = nullptr;
-    int status = open_output(input, &out);
+    int status = open_output(input, out_buffer, &out);
     if (status != STATUS_OK) return status;
     write_gif_head(out, image, run_state.interlace);
     if (run_state.interlace)

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
-
 // Truncating the output must never destroy the file being read, whatever name or
 // link leads to it.
 bool names_the_input(FILE *input, const char *output_name) {
@@ -35,12 +33,12 @@ void discard_output(const char *output_name) {
 
 } // namespace
 
-int open_output(FILE *input, FILE **out) {
+int open_output(FILE *input, char *buffer, FILE **out) {
     const char *name = run_state.output_name.c_str();
     if (names_the_input(input, name)) return STATUS_SAME_FILE;
     *out = fopen(name, "wb");
     if (*out == nullptr) return STATUS_NO_MEMORY;
-    setvbuf(*out, nullptr, _IOFBF, OUTPUT_BUFFER_SIZE);
+    setvbuf(*out, buffer, _IOFBF, OUTPUT_BUFFER_SIZE);
     return STATUS_OK;
 }
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr size_t CHUNK = 1 << 15;
+constexpr size_t CHUNK = 1 << 16; // a whole buffer or more: stdio reads it straight into ours
 
 int stream_status(FILE *input, FILE *out) {
     if (ferror(input)) return STATUS_READ_ERROR;
