@@ -9,7 +9,7 @@ void reset_encoder() {
     encoder_state.codes_since_clear = 1;
 }
 
-static void write_sub_block(FILE *out, const unsigned char *bytes, int length) {
+void write_sub_block(FILE *out, const unsigned char *bytes, int length) {
     putc(length, out);
     fwrite(bytes, 1, static_cast<size_t>(length), out);
 }

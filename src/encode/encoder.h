@@ -22,6 +22,8 @@ constexpr int MAX_SUB_BLOCK = 255;
 
 void reset_encoder();
 void flush_block(FILE *out);
+// One sub-block: its length byte, then its bytes.
+void write_sub_block(FILE *out, const unsigned char *bytes, int length);
 void finish_image_data(FILE *out, int end_code, int code_width);
 // The same bytes as put_code for each of `count` codes, with the state kept in
 // registers across the run: this is the path every pixel takes.

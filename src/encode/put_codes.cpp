@@ -14,8 +14,7 @@ struct Packer {
 };
 
 void write_full_block(FILE *out, Packer &p) {
-    putc(MAX_SUB_BLOCK, out);
-    fwrite(p.block, 1, MAX_SUB_BLOCK, out);
+    write_sub_block(out, p.block, MAX_SUB_BLOCK);
     p.length = 0;
 }
 
