@@ -1,29 +1,15 @@
-// Writes the example KiSS files shipped in examples/: a palette, a 4-bit cel and an
-// 8-bit cel. Usage: make_examples DIRECTORY
+// Writes the example KiSS files shipped in examples/: a 24-bit and a 12-bit palette, a
+// 4-bit and an 8-bit cel, and a cel in the original headerless form. Usage: make_examples DIRECTORY
+#include "kiss_writer.h"
+
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes kiss_header(unsigned char mark, int depth, int width, int height, int x, int y) {
-    Bytes header(32, 0);
-    header[0] = 'K', header[1] = 'i', header[2] = 'S', header[3] = 'S';
-    header[4] = mark;
-    header[5] = static_cast<unsigned char>(depth);
-    const int words[4] = {width, height, x, y};
-    for (int i = 0; i < 4; ++i) {
-        header[8 + 2 * i] = static_cast<unsigned char>(words[i]);
-        header[9 + 2 * i] = static_cast<unsigned char>(words[i] >> 8);
-    }
-    return header;
-}
-
 // 16 named colours, then a smooth ramp for the 8-bit cel.
 Bytes palette() {
-    Bytes file = kiss_header(0x10, 0, 0, 0, 0, 0);
+    Bytes file = kiss_file(0x10, 0, 0, 0, 0, 0, {});
     static const unsigned char named[16][3] = {
         {0, 0, 0},      {255, 224, 189}, {60, 40, 20},    {255, 255, 255},
         {30, 30, 120},  {200, 40, 60},   {250, 180, 60},  {40, 150, 70},
@@ -43,7 +29,7 @@ Bytes palette() {
 // A round face, odd width so the unused low nibble of each row is exercised.
 Bytes face_cel() {
     const int width = 33, height = 29;
-    Bytes file = kiss_header(0x20, 4, width, height, 12, 7);
+    Bytes file = kiss_file(0x20, 4, width, height, 12, 7, {});
     for (int y = 0; y < height; ++y) {
         Bytes row((width + 1) / 2, 0);
         for (int x = 0; x < width; ++x) {
@@ -62,7 +48,7 @@ Bytes face_cel() {
 // A shaded shirt that uses the whole ramp.
 Bytes shirt_cel() {
     const int width = 48, height = 40;
-    Bytes file = kiss_header(0x20, 8, width, height, 4, 36);
+    Bytes file = kiss_file(0x20, 8, width, height, 4, 36, {});
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const bool sleeve = y < 14 && (x < 8 || x >= 40);
@@ -76,11 +62,29 @@ Bytes shirt_cel() {
     return file;
 }
 
-bool write_file(const std::string &path, const Bytes &bytes) {
-    FILE *file = fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return fclose(file) == 0 && written;
+// Soft colours in 12 bits, as older 16-colour dolls store them.
+Bytes pastel_palette() {
+    static const unsigned char rgb4[16 * 3] = {0,  0,  0,  15, 14, 12, 9, 6,  3, 15, 15, 15,
+                                               6,  8,  14, 14, 7,  9,  15, 12, 6, 7,  12, 8,
+                                               9,  13, 15, 11, 8,  13, 15, 15, 9, 8,  8,  8};
+    return kiss_file(0x10, 12, 16, 1, 0, 0, colours12(Bytes(rgb4, rgb4 + sizeof rgb4)));
+}
+
+// A bow in the headerless form: odd width, stripes of three colours.
+Bytes bow_cel() {
+    const int width = 21, height = 11;
+    Bytes pixels;
+    for (int y = 0; y < height; ++y) {
+        Bytes row((width + 1) / 2, 0);
+        for (int x = 0; x < width; ++x) {
+            const int dx = x < 10 ? 10 - x : x - 10, dy = y < 5 ? 5 - y : y - 5;
+            int index = dy <= dx / 2 + 1 ? 4 + (x + y) % 3 : 0;
+            if (dx <= 1 && dy <= 1) index = 3;
+            row[x / 2] |= static_cast<unsigned char>(x % 2 ? index : index << 4);
+        }
+        pixels.insert(pixels.end(), row.begin(), row.end());
+    }
+    return old_cel_file(width, height, pixels);
 }
 
 } // namespace
@@ -91,9 +95,11 @@ int main(int argc, char **argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok = write_file(dir + "/doll.kcf", palette()) &&
-                    write_file(dir + "/face.cel", face_cel()) &&
-                    write_file(dir + "/shirt.cel", shirt_cel());
+    const bool ok = write_bytes(dir + "/doll.kcf", palette()) &&
+                    write_bytes(dir + "/face.cel", face_cel()) &&
+                    write_bytes(dir + "/shirt.cel", shirt_cel()) &&
+                    write_bytes(dir + "/pastel.kcf", pastel_palette()) &&
+                    write_bytes(dir + "/bow.cel", bow_cel());
     if (!ok) perror(dir.c_str());
     return ok ? 0 : 1;
 }

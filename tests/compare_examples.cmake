@@ -1,9 +1,11 @@
+file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 execute_process(COMMAND ${GENERATOR} ${WORK} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "make_examples failed")
 endif()
-foreach(name doll.kcf face.cel shirt.cel)
+file(GLOB made RELATIVE ${WORK} ${WORK}/*)
+foreach(name ${made})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${name} ${SOURCE}/${name}
                   RESULT_VARIABLE differs)
   if(differs)

@@ -102,7 +102,7 @@ TEST_F(Faults, ReadErrorLeavesNoOutput) {
             FILE *input = fopencookie(&source, "rb", functions);
             run_state.interlace = interlace;
             run_state.output_name = path("r.gif");
-            EXPECT_EQ(convert_cel(input), STATUS_READ_ERROR) << interlace << " " << depth;
+            EXPECT_EQ(convert_cel(input, "r.cel"), STATUS_READ_ERROR) << interlace << " " << depth;
             fclose(input);
             EXPECT_FALSE(file_exists(path("r.gif")));
         }

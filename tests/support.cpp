@@ -25,23 +25,6 @@ Bytes hex_bytes(const char *text) {
     return bytes;
 }
 
-Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, unsigned x,
-                unsigned y, const Bytes &body) {
-    Bytes file = {'K', 'i', 'S', 'S', mark, static_cast<unsigned char>(depth), 0, 0};
-    for (unsigned word : {width, height, x, y}) {
-        file.push_back(static_cast<unsigned char>(word));
-        file.push_back(static_cast<unsigned char>(word >> 8));
-    }
-    file.resize(32, 0);
-    file.insert(file.end(), body.begin(), body.end());
-    return file;
-}
-
-Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x,
-               unsigned y) {
-    return kiss_file(0x20, depth, width, height, x, y, pixels);
-}
-
 Bytes random_bytes(size_t count, uint32_t seed, int max_value) {
     std::mt19937 generator(seed);
     std::uniform_int_distribution<int> value(0, max_value);
@@ -51,20 +34,7 @@ Bytes random_bytes(size_t count, uint32_t seed, int max_value) {
     return bytes;
 }
 
-// With QUONDEL_CORPUS_DIR set, every KiSS file a test builds is kept there as a fuzzing seed.
-static void keep_as_seed(const Bytes &bytes) {
-    const char *dir = getenv("QUONDEL_CORPUS_DIR");
-    if (dir == nullptr || bytes.size() < 5 || std::memcmp(bytes.data(), "KiSS", 4) != 0) return;
-    const size_t hash = std::hash<std::string>()(std::string(bytes.begin(), bytes.end()));
-    const std::string name = std::string(dir) + "/test-" + std::to_string(hash);
-    if (FILE *seed = fopen(name.c_str(), "wb")) {
-        fwrite(bytes.data(), 1, bytes.size(), seed);
-        fclose(seed);
-    }
-}
-
 void write_file(const std::string &path, const Bytes &bytes) {
-    keep_as_seed(bytes);
     FILE *file = fopen(path.c_str(), "wb");
     if (file == nullptr) throw std::runtime_error("cannot create " + path);
     if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), file);

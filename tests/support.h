@@ -5,13 +5,9 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<unsigned char>;
+#include "kiss_writer.h"
 
 Bytes hex_bytes(const char *text); // "03 41 8C" -> {0x03, 0x41, 0x8C}
-Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, unsigned x,
-                unsigned y, const Bytes &body);
-Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x = 0,
-               unsigned y = 0);
 Bytes random_bytes(size_t count, uint32_t seed, int max_value = 255);
 
 void write_file(const std::string &path, const Bytes &bytes);

@@ -2,35 +2,79 @@
 
 #include "common/status.h"
 
+#include <cctype>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
 constexpr unsigned char PALETTE_MARK = 0x10;
 constexpr unsigned char CEL_MARK = 0x20;
+constexpr int OLD_CEL_HEADER_SIZE = 4; // width and height, nothing else
+constexpr long long OLD_PALETTE_GROUP = 32;
+constexpr long long OLD_PALETTE_MAX = 16 * OLD_PALETTE_GROUP;
 
-bool has_mark(const CelHeader &header, unsigned char mark) {
-    return std::memcmp(header.bytes, "KiSS", 4) == 0 && header.bytes[4] == mark;
+bool has_magic(const KissFile &file) {
+    return file.header_bytes >= 4 && std::memcmp(file.header.bytes, "KiSS", 4) == 0;
 }
 
-unsigned word_at(const CelHeader &header, int offset) {
-    return header.bytes[offset] | (header.bytes[offset + 1] << 8);
+bool has_mark(const KissFile &file, unsigned char mark) {
+    return file.header_bytes == CEL_HEADER_SIZE && has_magic(file) &&
+           file.header.bytes[4] == mark;
+}
+
+// Old-style files carry no magic: the size must match what the first words declare.
+bool is_old_cel(const KissFile &file) {
+    if (has_magic(file) || file.header_bytes < OLD_CEL_HEADER_SIZE) return false;
+    const long long width = word_at(file.header.bytes, 0);
+    const long long height = word_at(file.header.bytes, 2);
+    return width > 0 && height > 0 && file.size == OLD_CEL_HEADER_SIZE + (width + 1) / 2 * height;
+}
+
+bool is_old_palette(const KissFile &file) {
+    return file.kcf_name && !has_magic(file) && file.size >= OLD_PALETTE_GROUP &&
+           file.size <= OLD_PALETTE_MAX && file.size % OLD_PALETTE_GROUP == 0;
 }
 
 } // namespace
 
-int read_cel_header(FILE *input, CelHeader &header) {
-    if (fread(header.bytes, 1, CEL_HEADER_SIZE, input) == CEL_HEADER_SIZE) return STATUS_OK;
-    return ferror(input) ? STATUS_READ_ERROR : STATUS_SHORT_HEADER;
+unsigned word_at(const unsigned char *bytes, int offset) {
+    return bytes[offset] | (bytes[offset + 1] << 8);
 }
 
-KissKind classify_header(const CelHeader &header) {
-    if (has_mark(header, PALETTE_MARK)) return KissKind::palette;
-    if (has_mark(header, CEL_MARK)) return KissKind::cel;
+bool name_ends_with(const char *name, const char *suffix) {
+    const size_t length = strlen(name), suffix_length = strlen(suffix);
+    if (length < suffix_length) return false;
+    for (size_t i = 0; i < suffix_length; ++i)
+        if (tolower(static_cast<unsigned char>(name[length - suffix_length + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+int read_kiss_file(FILE *input, const char *name, KissFile &file) {
+    file.header_bytes = fread(file.header.bytes, 1, CEL_HEADER_SIZE, input);
+    if (ferror(input)) return STATUS_READ_ERROR;
+    struct stat st;
+    file.size = fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+    file.kcf_name = name_ends_with(name, ".kcf");
+    return STATUS_OK;
+}
+
+KissKind classify_kiss_file(const KissFile &file) {
+    if (has_mark(file, PALETTE_MARK)) return KissKind::palette;
+    if (has_mark(file, CEL_MARK)) return KissKind::cel;
+    if (is_old_palette(file)) return KissKind::old_palette;
+    if (is_old_cel(file)) return KissKind::old_cel;
+    if (file.header_bytes < CEL_HEADER_SIZE) return KissKind::short_file;
     return KissKind::other;
 }
 
-CelImage decode_cel_image(const CelHeader &header) {
-    return CelImage{header.bytes[5], word_at(header, 8), word_at(header, 10), word_at(header, 12),
-                    word_at(header, 14)};
+CelImage decode_cel_image(const KissFile &file) {
+    const unsigned char *b = file.header.bytes;
+    if (!has_magic(file)) return CelImage{4, word_at(b, 0), word_at(b, 2), 0, 0};
+    return CelImage{b[5], word_at(b, 8), word_at(b, 10), word_at(b, 12), word_at(b, 14)};
+}
+
+long pixel_data_offset(KissKind kind) {
+    return kind == KissKind::old_cel ? OLD_CEL_HEADER_SIZE : CEL_HEADER_SIZE;
 }

@@ -19,12 +19,26 @@ struct CelImage {
     unsigned y_offset;
 };
 
-enum class KissKind { palette, cel, other };
+// Everything that tells what an input is: its first bytes, its size and its name.
+struct KissFile {
+    CelHeader header;
+    size_t header_bytes; // how many of the 32 arrived
+    long long size;      // -1 when the input is not a regular file
+    bool kcf_name;       // the name ends in ".kcf", in any case
+};
 
-// STATUS_OK, STATUS_SHORT_HEADER or STATUS_READ_ERROR.
-int read_cel_header(FILE *input, CelHeader &header);
-KissKind classify_header(const CelHeader &header);
-CelImage decode_cel_image(const CelHeader &header);
+enum class KissKind { palette, old_palette, cel, old_cel, short_file, other };
+
+// Reads the first bytes of `input` (named `name`); STATUS_OK or STATUS_READ_ERROR.
+int read_kiss_file(FILE *input, const char *name, KissFile &file);
+KissKind classify_kiss_file(const KissFile &file);
+// For KissKind::cel and KissKind::old_cel.
+CelImage decode_cel_image(const KissFile &file);
+// Where the pixel rows start: after the header, or after the old-style size words.
+long pixel_data_offset(KissKind kind);
+
+unsigned word_at(const unsigned char *bytes, int offset);
+bool name_ends_with(const char *name, const char *suffix); // in any case
 
 // Bytes per row of pixel data: two pixels share a byte at depth 4.
 inline uint32_t row_stride(const CelImage &image) {

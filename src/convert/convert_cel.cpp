@@ -52,15 +52,28 @@ int convert_image(FILE *input, const CelImage &image) {
 
 } // namespace
 
-int convert_cel(FILE *input) {
-    CelHeader header;
-    int status = read_cel_header(input, header);
+int convert_cel(FILE *input, const char *input_name) {
+    KissFile file;
+    const int status = read_kiss_file(input, input_name, file);
     if (status != STATUS_OK) return status;
-    const KissKind kind = classify_header(header);
-    if (kind == KissKind::palette) return load_palette(input);
-    if (kind != KissKind::cel) return STATUS_NOT_CEL;
-    const CelImage image = decode_cel_image(header);
+    const KissKind kind = classify_kiss_file(file);
+    switch (kind) {
+    case KissKind::palette:
+    case KissKind::old_palette:
+        return load_palette(input, file, kind);
+    case KissKind::short_file:
+        return STATUS_SHORT_HEADER;
+    case KissKind::other:
+        return STATUS_NOT_CEL;
+    case KissKind::cel:
+    case KissKind::old_cel:
+        break;
+    }
+    const CelImage image = decode_cel_image(file);
     run_state.pixel_depth = static_cast<signed char>(image.depth);
     if (image.depth != 4 && image.depth != 8) return STATUS_NOT_CEL;
+    // Old-style pixels start inside the bytes read for a header.
+    if (kind == KissKind::old_cel && fseek(input, pixel_data_offset(kind), SEEK_SET) != 0)
+        return STATUS_READ_ERROR;
     return convert_image(input, image);
 }

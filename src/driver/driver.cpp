@@ -15,7 +15,7 @@ void convert_argument(const char *argument) {
         fprintf(stderr, "%s not found.\n", argument);
         return;
     }
-    report_status(argument, convert_cel(input));
+    report_status(argument, convert_cel(input, argument));
     fclose(input);
 }
 

@@ -1,0 +1,47 @@
+#include "kiss_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, unsigned x,
+                unsigned y, const Bytes &body) {
+    Bytes file = {'K', 'i', 'S', 'S', mark, static_cast<unsigned char>(depth), 0, 0};
+    for (unsigned word : {width, height, x, y}) {
+        file.push_back(static_cast<unsigned char>(word));
+        file.push_back(static_cast<unsigned char>(word >> 8));
+    }
+    file.resize(32, 0);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x,
+               unsigned y) {
+    return kiss_file(0x20, depth, width, height, x, y, pixels);
+}
+
+Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels) {
+    Bytes file(4 + pixels.size());
+    file[0] = static_cast<unsigned char>(width);
+    file[1] = static_cast<unsigned char>(width >> 8);
+    file[2] = static_cast<unsigned char>(height);
+    file[3] = static_cast<unsigned char>(height >> 8);
+    std::copy(pixels.begin(), pixels.end(), file.begin() + 4);
+    return file;
+}
+
+Bytes colours12(const Bytes &rgb4) {
+    Bytes bytes;
+    for (size_t i = 0; i + 2 < rgb4.size(); i += 3) {
+        bytes.push_back(static_cast<unsigned char>(rgb4[i] << 4 | rgb4[i + 2]));
+        bytes.push_back(rgb4[i + 1]);
+    }
+    return bytes;
+}
+
+bool write_bytes(const std::string &path, const Bytes &bytes) {
+    FILE *file = fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+// Builds KiSS files byte by byte: the one writer behind the examples, the tests, the fuzzer's
+// seeds and the benchmark.
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+// A 32-byte header and `body`. In a palette header the width and height words are the
+// colours per group and the number of groups, and `depth` is the bits per colour.
+Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, unsigned x,
+                unsigned y, const Bytes &body);
+Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x = 0,
+               unsigned y = 0);
+// The original headerless form: width, height, then 4-bit rows.
+Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels);
+// Packs red, green, blue triples of 4-bit values as 12-bit colours, two bytes each.
+Bytes colours12(const Bytes &rgb4);
+
+bool write_bytes(const std::string &path, const Bytes &bytes);
