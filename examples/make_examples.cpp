@@ -64,9 +64,9 @@ Bytes shirt_cel() {
 
 // Soft colours in 12 bits, as older 16-colour dolls store them.
 Bytes pastel_palette() {
-    static const unsigned char rgb4[16 * 3] = {0,  0,  0,  15, 14, 12, 9, 6,  3, 15, 15, 15,
-                                               6,  8,  14, 14, 7,  9,  15, 12, 6, 7,  12, 8,
-                                               9,  13, 15, 11, 8,  13, 15, 15, 9, 8,  8,  8};
+    static const unsigned char rgb4[16 * 3] = {0, 0,  0,  15, 14, 12, 9,  6,  3, 15, 15, 15,
+                                               6, 8,  14, 14, 7,  9,  15, 12, 6, 7,  12, 8,
+                                               9, 13, 15, 11, 8,  13, 15, 15, 9, 8,  8,  8};
     return kiss_file(0x10, 12, 16, 1, 0, 0, colours12(Bytes(rgb4, rgb4 + sizeof rgb4)));
 }
 

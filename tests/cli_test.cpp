@@ -47,7 +47,7 @@ TEST_F(Cli, StatusLinesAndExitStatus) {
     write_file(path("ok.cel"), cel_file(8, 1, 1, {7}));
     const RunResult r =
         run_quondel(dir, {"missing.cel", "short.cel", "other.cel", "two.cel", "ok.cel"});
-    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.exit_status, 2) << "some failed";
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "missing.cel not found.\n"
                      "short.cel: error (1).\n"
@@ -56,6 +56,18 @@ TEST_F(Cli, StatusLinesAndExitStatus) {
     EXPECT_TRUE(file_exists(path("ok.gif")));
     for (const char *none : {"missing.gif", "short.gif", "other.gif", "two.gif"})
         EXPECT_FALSE(file_exists(path(none))) << none;
+    write_file(path("p.kcf"), kiss_file(0x10, 24, 0, 0, 0, 0, {1, 2, 3}));
+    const struct {
+        std::vector<std::string> args;
+        int exit_status;
+    } exits[] = {
+        {{"p.kcf", "-I", "ok.cel"}, 0}, // a palette loaded and a cel converted
+        {{"ok.cel", "missing.cel"}, 2}, // the last one failed
+        {{"short.cel", "ok.cel"}, 2},   // the first one failed
+        {{"-Ix", "ok.cel"}, 2},         // not the switch: a file that is not there
+    };
+    for (const auto &e : exits)
+        EXPECT_EQ(run_quondel(dir, e.args).exit_status, e.exit_status) << e.args[0];
 }
 
 // The switch and palettes affect only the arguments after them; each cel gets a colour

@@ -49,8 +49,8 @@ TEST_F(Convert, WorkedExamplesByteForByte) {
     EXPECT_EQ(convert(cel_file(8, 100, 50, {}, 1, 2)),
               gif("65 00 34 00 F7 00 00", 768, "2C 01 00 02 00 64 00 32 00 00 08", "02 01 01 00"));
     // The headerless form of a 3 x 2 cel: codes 1 to 6, the end code, no clear code.
-    const Bytes old_style = gif("03 00 02 00 B3 00 00", 48, "2C 00 00 00 00 03 00 02 00 00 04",
-                                "05 41 0C 52 4C 04 00");
+    const Bytes old_style =
+        gif("03 00 02 00 B3 00 00", 48, "2C 00 00 00 00 03 00 02 00 00 04", "05 41 0C 52 4C 04 00");
     EXPECT_EQ(convert(hex_bytes("03 00 02 00 12 30 45 60")), old_style);
     run_state.interlace = 1;
     Bytes interlaced = old_style;
@@ -159,13 +159,15 @@ TEST_F(Convert, PalettesLoadTheColoursTheyHold) {
          "24-bit, short: only the bytes it holds"},
         {kiss_file(0x10, 24, 16, 1, 0, 0, hex_bytes("01 02 03 04")), "p.kcf", "01 02 03 04",
          "24-bit by the header"},
-        {kiss_file(0x10, 12, 16, 1, 0, 0, hex_bytes("F1 00 24 03")), "p.kcf",
-         "FF 00 11 22 33 44", "12-bit: RRRRBBBB 0000GGGG, times 17; short"},
-        {quirky, "p.kcf", "FF 00 11 22 33 44", "12-bit: colours per group limit it, reserved "
-                                               "bytes ignored"},
-        {old_style, "p.KCF", "FF 00 11 22 33 44 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                             "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                             "00 00 00 00",
+        {kiss_file(0x10, 12, 16, 1, 0, 0, hex_bytes("F1 00 24 03")), "p.kcf", "FF 00 11 22 33 44",
+         "12-bit: RRRRBBBB 0000GGGG, times 17; short"},
+        {quirky, "p.kcf", "FF 00 11 22 33 44",
+         "12-bit: colours per group limit it, reserved "
+         "bytes ignored"},
+        {old_style, "p.KCF",
+         "FF 00 11 22 33 44 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+         "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+         "00 00 00 00",
          "headerless .kcf: its first group of 16, name in any case"},
     };
     for (const Case &c : cases) {

@@ -56,21 +56,21 @@ TEST(RoundTrip, GiflibDecodesEveryPixel) {
         unsigned width, height, x, y;
         bool old_style;
     } cases[] = {
-        {0, 4, 1, 1, 0, 0, false},     {1, 4, 7, 9, 3, 5, false},   // odd width, 4 passes
-        {0, 4, 33, 17, 700, 0, false}, {1, 4, 254, 5, 0, 1, false}, // nibbles in whole rows
-        {0, 8, 255, 3, 9, 9, false},   {1, 8, 1, 8, 0, 0, false},   // sub-block width, one column
+        {0, 4, 1, 1, 0, 0, false},     {1, 4, 7, 9, 3, 5, false},    // odd width, 4 passes
+        {0, 4, 33, 17, 700, 0, false}, {1, 4, 254, 5, 0, 1, false},  // nibbles in whole rows
+        {0, 8, 255, 3, 9, 9, false},   {1, 8, 1, 8, 0, 0, false},    // sub-block width, one column
         {0, 8, 2, 61, 0, 300, false},  {1, 8, 255, 16, 4, 4, false}, // many clears, every pass
-        {0, 4, 21, 11, 0, 0, true},    {1, 4, 21, 11, 0, 0, true},  // headerless, odd width
-        {0, 4, 4, 4, 0, 0, true},                                   // headerless, 12 bytes
+        {0, 4, 21, 11, 0, 0, true},    {1, 4, 21, 11, 0, 0, true},   // headerless, odd width
+        {0, 4, 4, 4, 0, 0, true},                                    // headerless, 12 bytes
     };
     const std::string dir = make_temp_dir();
     uint32_t seed = 1;
     for (const Case &c : cases) {
         const unsigned stride = c.depth == 8 ? c.width : (c.width + 1) / 2;
         const Bytes packed = random_bytes(stride * c.height, ++seed);
-        write_file(dir + "/r.cel", c.old_style ? old_cel_file(c.width, c.height, packed)
-                                               : cel_file(c.depth, c.width, c.height, packed,
-                                                          c.x, c.y));
+        write_file(dir + "/r.cel", c.old_style
+                                       ? old_cel_file(c.width, c.height, packed)
+                                       : cel_file(c.depth, c.width, c.height, packed, c.x, c.y));
         std::vector<std::string> args = {"r.cel"};
         if (c.interlace) args.insert(args.begin(), "-I");
         ASSERT_EQ(run_quondel(dir, args).err, "");

@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,14 +74,33 @@ static std::string read_stream(FILE *stream) {
     return text;
 }
 
+// An unprivileged child cannot reach a binary inside a private home folder: it runs a
+// copy in a folder anyone may enter.
+static std::string reachable_binary() {
+    static const std::string copy = [] {
+        const std::string folder = make_temp_dir();
+        const std::string path = folder + "/quondel";
+        const std::string command = "cp '" + std::string(QUONDEL_BINARY) + "' '" + path + "'";
+        if (system(command.c_str()) != 0) throw std::runtime_error("cannot copy quondel");
+        chmod(folder.c_str(), 0755);
+        return path;
+    }();
+    return copy;
+}
+
 static void exec_child(const std::string &dir, std::vector<char *> &argv, RunOptions options,
                        FILE *out, FILE *err) {
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
+    if (out != nullptr) dup2(fileno(out), 1);
+    if (err != nullptr) dup2(fileno(err), 2);
     if (chdir(dir.c_str()) != 0) _exit(126);
     if (options.address_limit != 0) {
         const rlimit limit = {options.address_limit, options.address_limit};
         setrlimit(RLIMIT_AS, &limit);
+    }
+    if (options.file_size_limit != 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {options.file_size_limit, options.file_size_limit};
+        setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (options.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
         _exit(126);
@@ -88,19 +108,33 @@ static void exec_child(const std::string &dir, std::vector<char *> &argv, RunOpt
     _exit(127);
 }
 
-RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
-                      RunOptions options) {
-    std::vector<std::string> words = {QUONDEL_BINARY};
+static pid_t spawn(const std::string &dir, const std::vector<std::string> &args, RunOptions options,
+                   FILE *out, FILE *err) {
+    std::vector<std::string> words = {options.unprivileged ? reachable_binary() : QUONDEL_BINARY};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (auto &word : words)
         argv.push_back(&word[0]);
     argv.push_back(nullptr);
-    FILE *out = tmpfile(), *err = tmpfile();
     fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) exec_child(dir, argv, options, out, err);
-    int status = 0;
-    waitpid(child, &status, 0);
+    return child;
+}
+
+RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
+                      RunOptions options) {
+    FILE *out = tmpfile(), *err = tmpfile();
+    const int status = wait_quondel(spawn(dir, args, options, out, err));
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_stream(out), read_stream(err)};
+}
+
+int start_quondel(const std::string &dir, const std::vector<std::string> &args) {
+    return spawn(dir, args, {}, nullptr, nullptr);
+}
+
+int wait_quondel(int pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
 }

@@ -27,9 +27,14 @@ struct RunResult {
 struct RunOptions {
     bool unprivileged = false;
     uint64_t address_limit = 0;
+    uint64_t file_size_limit = 0; // with SIGXFSZ ignored, so a write past it fails
 };
 RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
                       RunOptions options = {});
+// Starts quondel without waiting; returns its process id. wait_quondel gives the raw
+// wait status.
+int start_quondel(const std::string &dir, const std::vector<std::string> &args);
+int wait_quondel(int pid);
 
 // A fresh folder for each test, removed afterwards.
 class TempDirTest : public ::testing::Test {

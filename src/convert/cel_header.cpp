@@ -19,8 +19,7 @@ bool has_magic(const KissFile &file) {
 }
 
 bool has_mark(const KissFile &file, unsigned char mark) {
-    return file.header_bytes == CEL_HEADER_SIZE && has_magic(file) &&
-           file.header.bytes[4] == mark;
+    return file.header_bytes == CEL_HEADER_SIZE && has_magic(file) && file.header.bytes[4] == mark;
 }
 
 // Old-style files carry no magic: the size must match what the first words declare.

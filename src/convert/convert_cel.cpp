@@ -23,9 +23,10 @@ void prepare_encoder(int depth) {
 // pixels is the loaded pixel area when interlacing, else null and the input is streamed.
 int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
     char out_buffer[OUTPUT_BUFFER_SIZE];
-    FILE *out = nullptr;
-    int status = open_output(input, out_buffer, &out);
+    OutputFile output;
+    int status = open_output(input, out_buffer, output);
     if (status != STATUS_OK) return status;
+    FILE *out = output.stream;
     write_gif_head(out, image, run_state.interlace);
     if (run_state.interlace)
         status = scan_interlaced(out, pixels, image);
@@ -35,7 +36,7 @@ int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
         finish_image_data(out, encoder_state.clear_code + 1, image.depth + 1);
         write_gif_trailer(out);
     }
-    return close_output(out, status);
+    return close_output(output, status);
 }
 
 int convert_image(FILE *input, const CelImage &image) {

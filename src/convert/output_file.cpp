@@ -2,11 +2,17 @@
 
 #include "common/run_state.h"
 #include "common/status.h"
+#include "convert/pending_output.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr int MAX_LINK_DEPTH = 40;
 
 // Truncating the output must never destroy the file being read, whatever name or
 // link leads to it.
@@ -17,35 +23,99 @@ bool names_the_input(FILE *input, const char *output_name) {
     return input_stat.st_dev == output_stat.st_dev && input_stat.st_ino == output_stat.st_ino;
 }
 
-// Removes what a failed conversion wrote. A name that is not a plain file of ours
-// (a link or a device the user set up) stays; a linked plain file is emptied instead.
-void discard_output(const char *output_name) {
-    struct stat link_stat, target_stat;
-    if (lstat(output_name, &link_stat) != 0) return;
-    if (S_ISREG(link_stat.st_mode)) {
-        unlink(output_name);
-    } else if (S_ISLNK(link_stat.st_mode) && stat(output_name, &target_stat) == 0 &&
-               S_ISREG(target_stat.st_mode)) {
-        FILE *emptied = fopen(output_name, "wb");
-        if (emptied != nullptr) fclose(emptied);
+std::string folder_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Follows symbolic links, so that the link stays and the file it leads to is replaced.
+std::string follow_links(std::string path) {
+    for (int depth = 0; depth < MAX_LINK_DEPTH; ++depth) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+        const ssize_t length = readlink(path.c_str(), &target[0], target.size());
+        if (length < 0 || static_cast<size_t>(length) >= target.size()) return path;
+        target.resize(static_cast<size_t>(length));
+        path = target[0] == '/' ? target : folder_of(path) + target;
     }
+    return path;
+}
+
+mode_t creation_mask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// The mode fopen would have given a new file, or the mode of the file being replaced.
+void give_mode(int fd, const struct stat *replaced) {
+    if (replaced == nullptr) {
+        fchmod(fd, 0666 & ~creation_mask());
+        return;
+    }
+    fchmod(fd, replaced->st_mode & 07777);
+    // Keeps the owner where we may (as root); otherwise the file is simply ours.
+    if (fchown(fd, replaced->st_uid, replaced->st_gid) != 0) fchmod(fd, replaced->st_mode & 0777);
+}
+
+int open_temporary(OutputFile &output, const struct stat *replaced) {
+    const size_t slash = output.target.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    std::string name = output.target.substr(0, base) + "." + output.target.substr(base) + ".XXXXXX";
+    block_ending_signals(true);
+    int fd = mkstemp(&name[0]);
+    if (fd < 0 && errno == ENAMETOOLONG) { // a file name near the limit has no room for more
+        name = output.target.substr(0, base) + ".quondel-XXXXXX";
+        fd = mkstemp(&name[0]);
+    }
+    if (fd >= 0) set_pending_output(name.c_str());
+    block_ending_signals(false);
+    if (fd < 0) return STATUS_NO_MEMORY;
+    give_mode(fd, replaced);
+    output.temporary = name;
+    output.stream = fdopen(fd, "wb");
+    return STATUS_OK;
+}
+
+void discard_temporary(const OutputFile &output) {
+    unlink(output.temporary.c_str());
+    clear_pending_output();
 }
 
 } // namespace
 
-int open_output(FILE *input, char *buffer, FILE **out) {
+int open_output(FILE *input, char *buffer, OutputFile &output) {
     const char *name = run_state.output_name.c_str();
     if (names_the_input(input, name)) return STATUS_SAME_FILE;
-    *out = fopen(name, "wb");
-    if (*out == nullptr) return STATUS_NO_MEMORY;
-    setvbuf(*out, buffer, _IOFBF, OUTPUT_BUFFER_SIZE);
+    output = OutputFile{nullptr, std::string(), follow_links(name)};
+    struct stat existing;
+    const bool exists = stat(output.target.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        output.stream = fopen(name, "wb"); // a device or FIFO has nothing to lose
+        if (output.stream == nullptr) return STATUS_NO_MEMORY;
+    } else {
+        const int status = open_temporary(output, exists ? &existing : nullptr);
+        if (status != STATUS_OK) return status;
+        if (output.stream == nullptr) {
+            discard_temporary(output);
+            return STATUS_NO_MEMORY;
+        }
+    }
+    setvbuf(output.stream, buffer, _IOFBF, OUTPUT_BUFFER_SIZE);
     return STATUS_OK;
 }
 
-int close_output(FILE *out, int status) {
-    const bool write_failed = ferror(out) != 0;
-    const bool close_failed = fclose(out) != 0;
+int close_output(OutputFile &output, int status) {
+    const bool write_failed = ferror(output.stream) != 0;
+    const bool close_failed = fclose(output.stream) != 0;
     if (status == STATUS_OK && (write_failed || close_failed)) status = STATUS_WRITE_ERROR;
-    if (status != STATUS_OK) discard_output(run_state.output_name.c_str());
+    if (output.temporary.empty()) return status;
+    if (status == STATUS_OK && rename(output.temporary.c_str(), output.target.c_str()) != 0)
+        status = STATUS_WRITE_ERROR;
+    if (status != STATUS_OK)
+        discard_temporary(output);
+    else
+        clear_pending_output();
     return status;
 }

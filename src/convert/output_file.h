@@ -1,17 +1,26 @@
 #pragma once
 
-#include <cstdio>
-
 #include <cstddef>
+#include <cstdio>
+#include <string>
 
 // Large enough that a big cel goes out in few system calls.
 constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
 
-// Creates run_state.output_name for writing through `buffer` (OUTPUT_BUFFER_SIZE bytes that
-// must outlive the stream), unless it is the input itself.
-// STATUS_OK with *out set, STATUS_SAME_FILE or STATUS_NO_MEMORY.
-int open_output(FILE *input, char *buffer, FILE **out);
+// Where an output is being written: a temporary file beside the file it will replace, or
+// the named file itself when that is not a regular file (a device or a FIFO).
+struct OutputFile {
+    FILE *stream;
+    std::string temporary; // empty when writing directly
+    std::string target;    // the file the temporary replaces, links followed
+};
 
-// Closes the output and returns the final status: a write that failed turns
-// STATUS_OK into STATUS_WRITE_ERROR, and any failure removes the incomplete file.
-int close_output(FILE *out, int status);
+// Creates the output for run_state.output_name, writing through `buffer`
+// (OUTPUT_BUFFER_SIZE bytes that must outlive the stream), unless it is the input itself.
+// STATUS_OK with `output` set, STATUS_SAME_FILE or STATUS_NO_MEMORY.
+int open_output(FILE *input, char *buffer, OutputFile &output);
+
+// Closes the output and returns the final status: a write that failed turns STATUS_OK
+// into STATUS_WRITE_ERROR. Only a complete output takes the place of the named file;
+// after a failure the temporary file is removed and the named file is as it was.
+int close_output(OutputFile &output, int status);

@@ -1,22 +1,49 @@
 #include "driver/driver.h"
 
 #include "common/run_state.h"
+#include "common/status.h"
 #include "convert/convert_cel.h"
+#include "convert/pending_output.h"
 #include "driver/output_name.h"
 
+#include <csignal>
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
 
-void convert_argument(const char *argument) {
+// A run ended by a signal leaves no temporary file behind, and still ends by that signal.
+void end_by_signal(int signal_number) {
+    remove_pending_output();
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+void remove_outputs_on_signals() {
+    struct sigaction action = {};
+    action.sa_handler = end_by_signal;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous;
+        // A signal the caller chose to ignore stays ignored (nohup, for instance).
+        if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
+// True when the argument was converted or loaded as a palette.
+bool convert_argument(const char *argument) {
     run_state.output_name = derive_output_name(argument);
     FILE *input = fopen(argument, "rb");
     if (input == nullptr) {
         fprintf(stderr, "%s not found.\n", argument);
-        return;
+        return false;
     }
-    report_status(argument, convert_cel(input, argument));
+    const int status = convert_cel(input, argument);
+    report_status(argument, status);
     fclose(input);
+    return status == STATUS_OK;
 }
 
 } // namespace
@@ -28,14 +55,16 @@ bool is_interlace_switch(const char *argument) {
 int run_quondel(int argc, char **argv) {
     if (argc < 2) {
         show_usage(argc, argv);
-        return 1;
+        return EXIT_USAGE;
     }
+    remove_outputs_on_signals();
     run_state.interlace = 0;
+    bool all_converted = true;
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
         if (is_interlace_switch(argv[i]))
             run_state.interlace = 1;
-        else
-            convert_argument(argv[i]);
+        else if (!convert_argument(argv[i]))
+            all_converted = false;
     }
-    return 0;
+    return all_converted ? EXIT_ALL_CONVERTED : EXIT_SOME_FAILED;
 }
