@@ -52,6 +52,7 @@ int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels) 
 
 int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image) {
     const size_t stride = row_stride(image);
+    if (stride == 0) return STATUS_OK; // no pixels, and no buffer either
     // An odd-width 4-bit row ends in an unused nibble, so such rows go one by one.
     const bool whole_bytes = image.depth == 8 || image.width % 2 == 0;
     unsigned char gathered[GATHER_SIZE];
@@ -68,10 +69,12 @@ int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &imag
         } else {
             put_run(out, gathered, held, image);
             held = 0;
-            if (stride > GATHER_SIZE)
+            if (stride > GATHER_SIZE) {
                 put_run(out, row, stride, image);
-            else
-                memcpy(gathered, row, held = stride);
+            } else {
+                memcpy(gathered, row, stride);
+                held = stride;
+            }
         }
         if (ferror(out)) return STATUS_WRITE_ERROR;
     }
