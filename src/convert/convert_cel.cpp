@@ -14,12 +14,6 @@
 
 namespace {
 
-void prepare_encoder(int depth) {
-    reset_encoder();
-    encoder_state.clear_code = 1 << depth;
-    encoder_state.clear_threshold = encoder_state.clear_code - 2;
-}
-
 // pixels is the loaded pixel area when interlacing, else null and the input is streamed.
 int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
     char out_buffer[OUTPUT_BUFFER_SIZE];
@@ -40,7 +34,7 @@ int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
 }
 
 int convert_image(FILE *input, const CelImage &image) {
-    prepare_encoder(image.depth);
+    start_image_data(image.depth);
     if (!run_state.interlace) return write_gif(input, image, nullptr);
     // The buffer comes before the output file, so running out of memory leaves any
     // earlier file of that name as it was.

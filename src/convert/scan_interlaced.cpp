@@ -1,38 +1,27 @@
 #include "convert/scan_interlaced.h"
 
 #include "common/status.h"
-#include "convert/nibbles.h"
 #include "encode/encoder.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 constexpr unsigned PASS_FIRST_ROW[5] = {0, 0, 4, 2, 1};
 constexpr unsigned PASS_STEP[5] = {0, 8, 8, 4, 2};
 
-constexpr size_t ROW_SEGMENT = 1 << 12;
+// Rows are gathered into longer runs for the encoder, which starts and ends each run
+// with a few single codes.
+constexpr size_t GATHER_SIZE = 1 << 15;
 
-void put_nibble_row(FILE *out, const unsigned char *row, const CelImage &image) {
-    unsigned char codes[2 * ROW_SEGMENT];
-    size_t left = row_stride(image);
-    while (left > 0) {
-        const size_t take = std::min(left, ROW_SEGMENT);
-        size_t count = expand_nibbles(row, take, codes);
-        row += take;
-        left -= take;
-        if (left == 0) count -= image.width & 1; // the last byte's unused low nibble
-        put_codes(out, codes, count, image.depth + 1);
-    }
-}
-
-void put_row(FILE *out, const unsigned char *row, const CelImage &image) {
+void put_run(FILE *out, const unsigned char *bytes, size_t count, const CelImage &image) {
     if (image.depth == 8)
-        put_codes(out, row, image.width, image.depth + 1);
+        put_byte_pixels(out, bytes, count);
     else
-        put_nibble_row(out, row, image);
+        put_nibble_pixels(out, bytes, 2 * count);
 }
 
 } // namespace
@@ -63,10 +52,32 @@ int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels) 
 
 int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image) {
     const size_t stride = row_stride(image);
+    if (stride == 0) return STATUS_OK; // no pixels, and no buffer either
+    // An odd-width 4-bit row ends in an unused nibble, so such rows go one by one.
+    const bool whole_bytes = image.depth == 8 || image.width % 2 == 0;
+    unsigned char gathered[GATHER_SIZE];
+    size_t held = 0;
     for (InterlaceCursor cursor = FIRST_INTERLACED_ROW; cursor.row < image.height;
          advance_interlaced_row(cursor, image.height)) {
-        put_row(out, pixels + cursor.row * stride, image);
+        const unsigned char *row = pixels + cursor.row * stride;
+        if (!whole_bytes) {
+            put_nibble_pixels(out, row, image.width);
+        } else if (held + stride <= GATHER_SIZE) {
+            memcpy(gathered + held, row, stride);
+            held += stride;
+            continue;
+        } else {
+            put_run(out, gathered, held, image);
+            held = 0;
+            if (stride > GATHER_SIZE) {
+                put_run(out, row, stride, image);
+            } else {
+                memcpy(gathered, row, stride);
+                held = stride;
+            }
+        }
         if (ferror(out)) return STATUS_WRITE_ERROR;
     }
-    return STATUS_OK;
+    put_run(out, gathered, held, image);
+    return ferror(out) ? STATUS_WRITE_ERROR : STATUS_OK;
 }

@@ -1,7 +1,6 @@
 #include "convert/scan_sequential.h"
 
 #include "common/status.h"
-#include "convert/nibbles.h"
 #include "encode/encoder.h"
 
 #include <algorithm>
@@ -18,44 +17,41 @@ int stream_status(FILE *input, FILE *out) {
 }
 
 // Every byte up to the end of the file is a pixel, however many the header declares.
-int scan_bytes(FILE *input, FILE *out, const CelImage &image) {
+int scan_bytes(FILE *input, FILE *out) {
     unsigned char bytes[CHUNK];
     size_t got;
     do {
         got = fread(bytes, 1, CHUNK, input);
-        put_codes(out, bytes, got, image.depth + 1);
+        put_byte_pixels(out, bytes, got);
     } while (got == CHUNK && !ferror(out));
     return stream_status(input, out);
 }
 
-// Splits one chunk into codes, dropping the unused low nibble that ends an odd-width row.
-size_t expand_chunk(const unsigned char *bytes, size_t count, const CelImage &image,
-                    size_t &row_bytes_left, unsigned char *codes) {
-    size_t emitted = 0;
+// Passes a chunk of rows on, leaving out the unused low nibble that ends an odd-width row.
+void put_nibble_chunk(FILE *out, const unsigned char *bytes, size_t count, const CelImage &image,
+                      size_t &row_bytes_left) {
+    if (image.width % 2 == 0) {
+        put_nibble_pixels(out, bytes, 2 * count);
+        return;
+    }
     for (size_t at = 0; at < count;) {
         const size_t take = std::min(count - at, row_bytes_left);
-        emitted += expand_nibbles(bytes + at, take, codes + emitted);
-        at += take;
         row_bytes_left -= take;
-        if (row_bytes_left == 0) {
-            emitted -= image.width & 1;
-            row_bytes_left = row_stride(image);
-        }
+        put_nibble_pixels(out, bytes + at, 2 * take - (row_bytes_left == 0 ? 1 : 0));
+        at += take;
+        if (row_bytes_left == 0) row_bytes_left = row_stride(image);
     }
-    return emitted;
 }
 
 // Reads only the declared rows; bytes after the last row stay unread.
 int scan_nibbles(FILE *input, FILE *out, const CelImage &image) {
     unsigned char bytes[CHUNK];
-    unsigned char codes[2 * CHUNK];
     uint64_t remaining = uint64_t{row_stride(image)} * image.height;
     size_t row_bytes_left = row_stride(image);
     while (remaining > 0 && !ferror(out)) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, CHUNK));
         const size_t got = fread(bytes, 1, want, input);
-        put_codes(out, codes, expand_chunk(bytes, got, image, row_bytes_left, codes),
-                  image.depth + 1);
+        put_nibble_chunk(out, bytes, got, image, row_bytes_left);
         if (got < want) break;
         remaining -= got;
     }
@@ -65,5 +61,5 @@ int scan_nibbles(FILE *input, FILE *out, const CelImage &image) {
 } // namespace
 
 int scan_sequential(FILE *input, FILE *out, const CelImage &image) {
-    return image.depth == 8 ? scan_bytes(input, out, image) : scan_nibbles(input, out, image);
+    return image.depth == 8 ? scan_bytes(input, out) : scan_nibbles(input, out, image);
 }

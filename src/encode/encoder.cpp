@@ -1,6 +1,147 @@
 #include "encode/encoder.h"
 
+#include <algorithm>
+#include <cstring>
+
 EncoderState encoder_state{};
+
+namespace {
+
+// Eight codes of 9 or of 5 bits end on a byte boundary, so wherever bit_count is 0 the
+// stream stands at the start of such a group, and whole groups pack without a carry.
+constexpr size_t GROUP_CODES = 8;
+constexpr int NINE_BIT_GROUP_BYTES = 9;
+
+// At 4 bits the layout repeats every 8 clear-code periods: each is the clear code and 14
+// pixels, 75 bits, so 8 of them are 75 bytes. A unit starts where a clear code is due on
+// a byte boundary.
+constexpr size_t UNIT_PIXELS = 112;
+constexpr int UNIT_BYTES = 75;
+constexpr size_t UNIT_READ = 114; // the unit's last 8-byte load reaches one byte further
+constexpr int UNIT_WRITE = 80;    // nor does the last 8-byte store stop at byte 75
+
+// Little-endian words: one load or store where the host is little-endian, bytes elsewhere.
+uint64_t load_le64(const unsigned char *p) {
+    uint64_t v = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(&v, p, 8);
+#else
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | p[i];
+#endif
+    return v;
+}
+
+void store_le64(unsigned char *p, uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(p, &v, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+#endif
+}
+
+// Appends bytes to the sub-blocks; the stream must stand on a byte boundary.
+void put_bytes(FILE *out, const unsigned char *bytes, size_t count) {
+    EncoderState &e = encoder_state;
+    while (count > 0) {
+        const size_t take = std::min(count, static_cast<size_t>(MAX_SUB_BLOCK - e.block_length));
+        memcpy(e.block + e.block_length, bytes, take);
+        e.block_length += static_cast<int>(take);
+        bytes += take;
+        count -= take;
+        if (e.block_length == MAX_SUB_BLOCK) flush_block(out);
+    }
+}
+
+// Moves byte i of v up by i bits, giving each pixel its own 9-bit field; the top bits of
+// the last field fall off the word.
+uint64_t spread_to_nines(uint64_t v) {
+    v += (v & 0xFFFFFFFF00000000) * 15; // fields 4 to 7 up by 4
+    v += (v & 0xFFF00000FFFF0000) * 3;  // fields 2, 3, 6 and 7 up by 2
+    v += v & 0xC00FF003FC00FF00;        // odd fields up by 1
+    return v;
+}
+
+// Eight pixels into 9 bytes.
+void pack_nines(const unsigned char *pixels, unsigned char *at) {
+    const uint64_t v = load_le64(pixels);
+    store_le64(at, spread_to_nines(v));
+    at[8] = static_cast<unsigned char>(v >> 57);
+}
+
+// Seven pixels with the clear code in field `slot` into 9 bytes; reads 8 pixel bytes.
+void pack_nines_with_clear(const unsigned char *pixels, int slot, unsigned char *at) {
+    const uint64_t v = load_le64(pixels);
+    const uint64_t below = (uint64_t{1} << (8 * slot)) - 1;
+    const uint64_t fields = (v & below) | ((v << 8) & (~below << 8));
+    uint64_t low = spread_to_nines(fields);
+    uint64_t high = fields >> 57;
+    const int clear_bit = 9 * slot + 8; // the clear code is 256: its low 8 bits are 0
+    if (clear_bit < 64)
+        low |= uint64_t{1} << clear_bit;
+    else
+        high |= uint64_t{1} << (clear_bit - 64);
+    store_le64(at, low);
+    at[8] = static_cast<unsigned char>(high);
+}
+
+// Two pixel bytes, four pixels, as four 5-bit codes: 20 bits, high nibble first.
+uint32_t nibble_codes[1 << 16];
+bool nibble_codes_ready = false;
+
+void build_nibble_codes() {
+    uint32_t pair[256];
+    for (uint32_t b = 0; b < 256; ++b)
+        pair[b] = b >> 4 | (b & 15) << 5;
+    for (uint32_t hi = 0; hi < 256; ++hi)
+        for (uint32_t lo = 0; lo < 256; ++lo)
+            nibble_codes[hi << 8 | lo] = pair[lo] | pair[hi] << 10;
+    nibble_codes_ready = true;
+}
+
+// Eight bytes of pixel pairs; when the pixels start on a low nibble, the pairs are
+// re-cut so that byte k holds the low nibble of byte k and the high nibble of byte k + 1.
+template <bool ODD> uint64_t load_pixel_pairs(const unsigned char *bytes) {
+    const uint64_t v = load_le64(bytes);
+    if (!ODD) return v;
+    return ((v << 4) & 0xF0F0F0F0F0F0F0F0) | ((v >> 12) & 0x0F0F0F0F0F0F0F0F);
+}
+
+// Period S of a unit: the clear code and 14 pixels, 75 bits from bit 75 * S on. The
+// offsets are constants, and `carry` holds the bits of the byte that period S starts in.
+template <bool ODD, int S>
+void pack_unit_from(const unsigned char *bytes, unsigned char *at, uint64_t carry) {
+    if constexpr (S < 8) {
+        constexpr int OFFSET = 75 * S % 8, BYTE = 75 * S / 8;
+        constexpr int WHOLE1 = (OFFSET + 45) / 8, LEFT1 = (OFFSET + 45) % 8;
+        constexpr int WHOLE2 = (LEFT1 + 30) / 8;
+        const uint64_t v = load_pixel_pairs<ODD>(bytes + 7 * S);
+        const uint64_t first = 16 | uint64_t{nibble_codes[v & 0xFFFF]} << 5 |
+                               uint64_t{nibble_codes[(v >> 16) & 0xFFFF]} << 25;
+        const uint64_t second =
+            nibble_codes[(v >> 32) & 0xFFFF] | uint64_t{nibble_codes[(v >> 48) & 0xFF]} << 20;
+        const uint64_t word1 = carry | first << OFFSET;
+        store_le64(at + BYTE, word1);
+        const uint64_t word2 = word1 >> (8 * WHOLE1) | second << LEFT1;
+        store_le64(at + BYTE + WHOLE1, word2);
+        pack_unit_from<ODD, S + 1>(bytes, at, word2 >> (8 * WHOLE2));
+    }
+}
+
+// 112 pixels from pixel `first` on into UNIT_BYTES bytes (UNIT_WRITE are written).
+void pack_unit(const unsigned char *bytes, size_t first, unsigned char *at) {
+    if (first & 1)
+        pack_unit_from<true, 0>(bytes + first / 2, at, 0);
+    else
+        pack_unit_from<false, 0>(bytes + first / 2, at, 0);
+}
+
+unsigned nibble_at(const unsigned char *bytes, size_t i) {
+    return (bytes[i / 2] >> ((~i & 1) * 4)) & 15;
+}
+
+} // namespace
 
 void reset_encoder() {
     encoder_state.bit_accumulator = 0;
@@ -9,13 +150,15 @@ void reset_encoder() {
     encoder_state.codes_since_clear = 1;
 }
 
-void write_sub_block(FILE *out, const unsigned char *bytes, int length) {
-    putc(length, out);
-    fwrite(bytes, 1, static_cast<size_t>(length), out);
+void start_image_data(int pixel_depth) {
+    reset_encoder();
+    encoder_state.clear_code = 1 << pixel_depth;
+    encoder_state.clear_threshold = encoder_state.clear_code - 2;
 }
 
 void flush_block(FILE *out) {
-    write_sub_block(out, encoder_state.block, encoder_state.block_length);
+    putc(encoder_state.block_length, out);
+    fwrite(encoder_state.block, 1, static_cast<size_t>(encoder_state.block_length), out);
     encoder_state.block_length = 0;
 }
 
@@ -27,4 +170,68 @@ void finish_image_data(FILE *out, int end_code, int code_width) {
     encoder_state.bit_count = 0;
     if (encoder_state.block_length > 0) flush_block(out);
     putc(0, out);
+}
+
+void put_byte_pixels(FILE *out, const unsigned char *pixels, size_t count) {
+    EncoderState &e = encoder_state;
+    for (; count > 0 && e.bit_count != 0; --count)
+        put_code(out, *pixels++, 9);
+    while (count >= GROUP_CODES) {
+        // Whole groups that come before the next clear code and fit the sub-block.
+        const int before_clear = std::max(e.clear_threshold - e.codes_since_clear, 0);
+        const size_t groups =
+            std::min({count / GROUP_CODES, static_cast<size_t>(before_clear) / GROUP_CODES,
+                      static_cast<size_t>(MAX_SUB_BLOCK - e.block_length) / NINE_BIT_GROUP_BYTES});
+        unsigned char *at = e.block + e.block_length;
+        for (size_t g = 0; g < groups; ++g)
+            pack_nines(pixels + GROUP_CODES * g, at + NINE_BIT_GROUP_BYTES * g);
+        pixels += GROUP_CODES * groups;
+        count -= GROUP_CODES * groups;
+        e.codes_since_clear += static_cast<int>(GROUP_CODES * groups);
+        e.block_length += static_cast<int>(NINE_BIT_GROUP_BYTES * groups);
+        if (e.block_length == MAX_SUB_BLOCK) flush_block(out);
+        if (count < GROUP_CODES) break;
+        // The next group holds a clear code or crosses the end of the sub-block.
+        unsigned char group[NINE_BIT_GROUP_BYTES];
+        const int slot = e.clear_threshold - e.codes_since_clear;
+        if (slot < static_cast<int>(GROUP_CODES)) {
+            pack_nines_with_clear(pixels, slot, group);
+            pixels += GROUP_CODES - 1;
+            count -= GROUP_CODES - 1;
+            e.codes_since_clear = static_cast<int>(GROUP_CODES) - 1 - slot;
+        } else {
+            pack_nines(pixels, group);
+            pixels += GROUP_CODES;
+            count -= GROUP_CODES;
+            e.codes_since_clear += static_cast<int>(GROUP_CODES);
+        }
+        put_bytes(out, group, NINE_BIT_GROUP_BYTES);
+    }
+    for (; count > 0; --count)
+        put_code(out, *pixels++, 9);
+}
+
+void put_nibble_pixels(FILE *out, const unsigned char *bytes, size_t count) {
+    if (!nibble_codes_ready) build_nibble_codes();
+    EncoderState &e = encoder_state;
+    size_t i = 0;
+    while (i < count) {
+        const bool unit_start = e.codes_since_clear == e.clear_threshold && e.bit_count == 0;
+        if (!unit_start || count - i < UNIT_READ) {
+            put_code(out, nibble_at(bytes, i++), 5);
+            continue;
+        }
+        const size_t units_in_input = (count - i - UNIT_READ) / UNIT_PIXELS + 1;
+        const int room = MAX_SUB_BLOCK + 1 - UNIT_WRITE - e.block_length;
+        if (room < 0) { // the unit crosses the end of the sub-block
+            unsigned char unit[UNIT_WRITE];
+            pack_unit(bytes, i, unit);
+            put_bytes(out, unit, UNIT_BYTES);
+            i += UNIT_PIXELS;
+            continue;
+        }
+        const size_t units = std::min(units_in_input, static_cast<size_t>(room / UNIT_BYTES + 1));
+        for (size_t u = 0; u < units; ++u, i += UNIT_PIXELS, e.block_length += UNIT_BYTES)
+            pack_unit(bytes, i, e.block + e.block_length);
+    }
 }

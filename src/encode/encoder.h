@@ -21,13 +21,15 @@ extern EncoderState encoder_state;
 constexpr int MAX_SUB_BLOCK = 255;
 
 void reset_encoder();
+// Everything an image needs before its first code: a reset, its clear code and threshold.
+void start_image_data(int pixel_depth);
 void flush_block(FILE *out);
-// One sub-block: its length byte, then its bytes.
-void write_sub_block(FILE *out, const unsigned char *bytes, int length);
 void finish_image_data(FILE *out, int end_code, int code_width);
-// The same bytes as put_code for each of `count` codes, with the state kept in
-// registers across the run: this is the path every pixel takes.
-void put_codes(FILE *out, const unsigned char *codes, size_t count, int code_width);
+
+// Runs of pixels: the same bytes as put_code for each pixel in turn, eight or more codes
+// at a time. 8-bit pixels take a byte each; 4-bit pixels share a byte, high nibble first.
+void put_byte_pixels(FILE *out, const unsigned char *pixels, size_t count);
+void put_nibble_pixels(FILE *out, const unsigned char *bytes, size_t count);
 
 inline void put_byte(FILE *out, unsigned char byte) {
     encoder_state.block[encoder_state.block_length++] = byte;
