@@ -157,8 +157,13 @@ void start_image_data(int pixel_depth) {
 }
 
 void flush_block(FILE *out) {
-    putc(encoder_state.block_length, out);
+    // One stream, one thread: the stream's lock buys nothing here.
+    putc_unlocked(encoder_state.block_length, out);
+#ifdef __GLIBC__
+    fwrite_unlocked(encoder_state.block, 1, static_cast<size_t>(encoder_state.block_length), out);
+#else
     fwrite(encoder_state.block, 1, static_cast<size_t>(encoder_state.block_length), out);
+#endif
     encoder_state.block_length = 0;
 }
 
