@@ -55,7 +55,9 @@ void give_mode(int fd, const struct stat *replaced) {
         return;
     }
     fchmod(fd, replaced->st_mode & 07777);
-    // Keeps the owner where we may (as root); otherwise the file is simply ours.
+    if (replaced->st_uid == geteuid() && replaced->st_gid == getegid()) return;
+    // Keeps the owner where we may (as root); otherwise the file is simply ours, without
+    // set-id bits that were meant for another owner.
     if (fchown(fd, replaced->st_uid, replaced->st_gid) != 0) fchmod(fd, replaced->st_mode & 0777);
 }
 
