@@ -26,7 +26,7 @@ int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
     FILE *out = nullptr;
     int status = open_output(input, out_buffer, &out);
     if (status != STATUS_OK) return status;
-    write_gif_head(out, image, run_state.interlace);
+    write_gif_head(out, cel_gif_layout(image, run_state.interlace));
     if (run_state.interlace)
         status = scan_interlaced(out, pixels, image);
     else

@@ -1,7 +1,9 @@
 #include "driver/driver.h"
 
 #include "common/run_state.h"
+#include "convert/cel_header.h"
 #include "convert/convert_cel.h"
+#include "doll/convert_doll.h"
 #include "driver/output_name.h"
 
 #include <cstdio>
@@ -15,7 +17,8 @@ void convert_argument(const char *argument) {
         fprintf(stderr, "%s not found.\n", argument);
         return;
     }
-    report_status(argument, convert_cel(input, argument));
+    const bool doll = name_ends_with(argument, ".cnf");
+    report_status(argument, doll ? convert_doll(input, argument) : convert_cel(input, argument));
     fclose(input);
 }
 
