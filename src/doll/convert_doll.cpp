@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <map>
 #include <strings.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -28,8 +29,12 @@ int fail_with(int status, const std::string &name) {
     return status;
 }
 
+// One byte past the limit tells a file that is too large; a small file needs no more room.
 int read_cnf(FILE *input, std::vector<unsigned char> &text) {
-    text.resize(MAX_CNF_BYTES + 1);
+    struct stat st;
+    const bool sized = fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode);
+    text.resize(sized ? std::min<size_t>(static_cast<size_t>(st.st_size), MAX_CNF_BYTES) + 1
+                      : MAX_CNF_BYTES + 1);
     text.resize(fread(text.data(), 1, text.size(), input));
     if (ferror(input)) return STATUS_READ_ERROR;
     return text.size() > MAX_CNF_BYTES ? STATUS_NOT_DOLL : STATUS_OK;
