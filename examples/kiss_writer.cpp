@@ -39,6 +39,12 @@ Bytes colours12(const Bytes &rgb4) {
     return bytes;
 }
 
+Bytes palette_file(int bits, unsigned colours_per_group, const Bytes &rgb) {
+    const unsigned groups = static_cast<unsigned>(rgb.size() / 3 / colours_per_group);
+    return kiss_file(0x10, bits, colours_per_group, groups, 0, 0,
+                     bits == 12 ? colours12(rgb) : rgb);
+}
+
 bool write_bytes(const std::string &path, const Bytes &bytes) {
     FILE *file = fopen(path.c_str(), "wb");
     if (file == nullptr) return false;

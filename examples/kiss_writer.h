@@ -18,4 +18,8 @@ Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels);
 // Packs red, green, blue triples of 4-bit values as 12-bit colours, two bytes each.
 Bytes colours12(const Bytes &rgb4);
 
+// A headered palette: `rgb` holds red, green, blue triples, 8-bit values at 24 bits per colour
+// and 4-bit values at 12, group after group of `colours_per_group`.
+Bytes palette_file(int bits, unsigned colours_per_group, const Bytes &rgb);
+
 bool write_bytes(const std::string &path, const Bytes &bytes);

@@ -1,5 +1,6 @@
 // Writes the example KiSS files shipped in examples/: a 24-bit and a 12-bit palette, a
-// 4-bit and an 8-bit cel, and a cel in the original headerless form. Usage: make_examples DIRECTORY
+// 4-bit and an 8-bit cel, a cel in the original headerless form, and a doll made of them. Usage:
+// make_examples DIRECTORY
 #include "kiss_writer.h"
 
 #include <cstdio>
@@ -67,7 +68,7 @@ Bytes pastel_palette() {
     static const unsigned char rgb4[16 * 3] = {0, 0,  0,  15, 14, 12, 9,  6,  3, 15, 15, 15,
                                                6, 8,  14, 14, 7,  9,  15, 12, 6, 7,  12, 8,
                                                9, 13, 15, 11, 8,  13, 15, 15, 9, 8,  8,  8};
-    return kiss_file(0x10, 12, 16, 1, 0, 0, colours12(Bytes(rgb4, rgb4 + sizeof rgb4)));
+    return palette_file(12, 16, Bytes(rgb4, rgb4 + sizeof rgb4));
 }
 
 // A bow in the headerless form: odd width, stripes of three colours.
@@ -87,6 +88,47 @@ Bytes bow_cel() {
     return old_cel_file(width, height, pixels);
 }
 
+// A straw hat in the 12-bit palette; the doll hides it until it is worn.
+Bytes hat_cel() {
+    const int width = 24, height = 8;
+    Bytes pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; x += 2) {
+            const bool brim = y >= 6, crown = y < 6 && x >= 6 && x < 18;
+            const int index = brim || crown ? (y == 4 ? 5 : 6) : 0;
+            pixels.push_back(static_cast<unsigned char>(index << 4 | index));
+        }
+    return cel_file(4, width, height, pixels);
+}
+
+// A doll of two objects: the face over the shirt, and the bow (headerless, 12-bit colours)
+// over the face; the hat is unmapped at start. CR LF line ends and a DOS end mark, as in
+// real archives, and a palette name whose case differs from the file's.
+Bytes doll_cnf() {
+    const char *text = "; quondel example doll\r\n"
+                       "=16K\r\n"
+                       "(80,84)\r\n"
+                       "[0\r\n"
+                       "%doll.kcf\r\n"
+                       "%PASTEL.KCF\t; 16 colours of 12 bits\r\n"
+                       "#1 bow.cel *1 :0 1\r\n"
+                       "#1.5 hat.cel *1 :0 1\r\n"
+                       "#0 face.cel\t:0 1\r\n"
+                       "#0 shirt.cel :0 1 ; the ramp of doll.kcf\r\n"
+                       "$0 10,4 28,5\r\n"
+                       "; set 1: the bow moves to the shirt\r\n"
+                       "$0 10,4\r\n"
+                       " 24,44\r\n"
+                       ";@EventHandler\r\n"
+                       ";@initialize()\r\n"
+                       ";@ unmap(\"hat.cel\") ; worn later\r\n"
+                       ";@press(#1)\r\n"
+                       ";@ map(\"hat.cel\")\r\n"
+                       "\x1a";
+    const std::string bytes = text;
+    return Bytes(bytes.begin(), bytes.end());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -95,11 +137,12 @@ int main(int argc, char **argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok = write_bytes(dir + "/doll.kcf", palette()) &&
-                    write_bytes(dir + "/face.cel", face_cel()) &&
-                    write_bytes(dir + "/shirt.cel", shirt_cel()) &&
-                    write_bytes(dir + "/pastel.kcf", pastel_palette()) &&
-                    write_bytes(dir + "/bow.cel", bow_cel());
+    const bool ok =
+        write_bytes(dir + "/doll.kcf", palette()) && write_bytes(dir + "/face.cel", face_cel()) &&
+        write_bytes(dir + "/shirt.cel", shirt_cel()) &&
+        write_bytes(dir + "/pastel.kcf", pastel_palette()) &&
+        write_bytes(dir + "/bow.cel", bow_cel()) && write_bytes(dir + "/hat.cel", hat_cel()) &&
+        write_bytes(dir + "/doll.cnf", doll_cnf());
     if (!ok) perror(dir.c_str());
     return ok ? 0 : 1;
 }

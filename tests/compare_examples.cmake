@@ -12,3 +12,14 @@ foreach(name ${made})
     message(FATAL_ERROR "examples/${name} differs from what make_examples writes")
   endif()
 endforeach()
+
+# With CONVERTER given, the picture shown in the README is still what quondel writes for the doll.
+if(DEFINED CONVERTER)
+  execute_process(COMMAND ${CONVERTER} doll.cnf WORKING_DIRECTORY ${WORK} RESULT_VARIABLE result
+                  ERROR_VARIABLE messages)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/doll.gif
+                          ${SOURCE}/doll-picture.gif RESULT_VARIABLE differs)
+  if(NOT result EQUAL 0 OR NOT messages STREQUAL "" OR differs)
+    message(FATAL_ERROR "examples/doll-picture.gif differs from what quondel writes for doll.cnf")
+  endif()
+endif()

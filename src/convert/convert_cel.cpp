@@ -21,7 +21,7 @@ int write_gif(FILE *input, const CelImage &image, const unsigned char *pixels) {
     int status = open_output(input, out_buffer, output);
     if (status != STATUS_OK) return status;
     FILE *out = output.stream;
-    write_gif_head(out, image, run_state.interlace);
+    write_gif_head(out, cel_gif_layout(image, run_state.interlace));
     if (run_state.interlace)
         status = scan_interlaced(out, pixels, image);
     else

@@ -19,38 +19,51 @@ unsigned char *put_bytes(unsigned char *at, const void *bytes, size_t count) {
     return at + count;
 }
 
-unsigned char *put_screen(unsigned char *at, const CelImage &image) {
-    const unsigned depth_bits = static_cast<unsigned>(image.depth - 1);
+unsigned char *put_screen(unsigned char *at, const GifLayout &layout) {
+    const unsigned depth_bits = static_cast<unsigned>(layout.depth - 1);
     at = put_bytes(at, "GIF89a", 6);
-    // Only the low 16 bits of the sums fit the fields.
-    at = put_word(at, (image.x_offset + image.width) & 0xFFFF);
-    at = put_word(at, (image.y_offset + image.height) & 0xFFFF);
+    at = put_word(at, layout.screen_width & 0xFFFF);
+    at = put_word(at, layout.screen_height & 0xFFFF);
     *at++ = static_cast<unsigned char>(0x80 | depth_bits << 4 | depth_bits);
     *at++ = 0; // background colour index
     *at++ = 0; // pixel aspect ratio
-    return put_bytes(at, run_state.palette.rgb, (size_t{1} << image.depth) * 3);
+    return put_bytes(at, layout.colours, (size_t{1} << layout.depth) * 3);
 }
 
-unsigned char *put_image_descriptor(unsigned char *at, const CelImage &image, int interlace) {
+unsigned char *put_image_descriptor(unsigned char *at, const GifLayout &layout) {
     // Index 0 is transparent, no delay, no disposal.
     static const unsigned char control[8] = {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00};
-    at = put_bytes(at, control, sizeof control);
+    if (layout.transparent_zero) at = put_bytes(at, control, sizeof control);
     *at++ = 0x2C;
-    at = put_word(at, image.x_offset);
-    at = put_word(at, image.y_offset);
-    at = put_word(at, image.width);
-    at = put_word(at, image.height);
-    *at++ = interlace ? 0x40 : 0x00;
-    *at++ = static_cast<unsigned char>(image.depth); // LZW minimum code size
+    at = put_word(at, layout.left);
+    at = put_word(at, layout.top);
+    at = put_word(at, layout.width);
+    at = put_word(at, layout.height);
+    *at++ = layout.interlace ? 0x40 : 0x00;
+    *at++ = static_cast<unsigned char>(layout.depth); // LZW minimum code size
     return at;
 }
 
 } // namespace
 
-void write_gif_head(FILE *out, const CelImage &image, int interlace) {
+GifLayout cel_gif_layout(const CelImage &image, int interlace) {
+    // The screen sums wrap to 16 bits like every other field.
+    return GifLayout{image.x_offset + image.width,
+                     image.y_offset + image.height,
+                     image.x_offset,
+                     image.y_offset,
+                     image.width,
+                     image.height,
+                     image.depth,
+                     run_state.palette.rgb,
+                     true,
+                     interlace};
+}
+
+void write_gif_head(FILE *out, const GifLayout &layout) {
     unsigned char head[13 + 256 * 3 + 8 + 10 + 1];
-    unsigned char *end = put_screen(head, image);
-    end = put_image_descriptor(end, image, interlace);
+    unsigned char *end = put_screen(head, layout);
+    end = put_image_descriptor(end, layout);
     fwrite(head, 1, static_cast<size_t>(end - head), out);
 }
 

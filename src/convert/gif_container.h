@@ -4,7 +4,21 @@
 
 #include <cstdio>
 
+// What the blocks before a GIF's image data say: the cel and the doll paths differ only here.
+struct GifLayout {
+    unsigned screen_width, screen_height; // only the low 16 bits are written
+    unsigned left, top, width, height;    // the image rectangle
+    int depth;                            // 4 or 8: colour table size and LZW code size
+    const unsigned char *colours;         // (1 << depth) red, green, blue triples
+    bool transparent_zero;                // a graphic control extension marks index 0
+    int interlace;
+};
+
+// A cel: on a screen reaching its right and bottom edges, index 0 transparent, the run's palette.
+GifLayout cel_gif_layout(const CelImage &image, int interlace);
+
 // Everything a GIF needs before its image data: header, logical screen, colour table,
-// graphic control extension, image descriptor and LZW minimum code size.
-void write_gif_head(FILE *out, const CelImage &image, int interlace);
+// graphic control extension (when index 0 is transparent), image descriptor and LZW
+// minimum code size.
+void write_gif_head(FILE *out, const GifLayout &layout);
 void write_gif_trailer(FILE *out);

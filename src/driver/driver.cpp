@@ -2,8 +2,10 @@
 
 #include "common/run_state.h"
 #include "common/status.h"
+#include "convert/cel_header.h"
 #include "convert/convert_cel.h"
 #include "convert/pending_output.h"
+#include "doll/convert_doll.h"
 #include "driver/output_name.h"
 
 #include <csignal>
@@ -40,7 +42,8 @@ bool convert_argument(const char *argument) {
         fprintf(stderr, "%s not found.\n", argument);
         return false;
     }
-    const int status = convert_cel(input, argument);
+    const bool doll = name_ends_with(argument, ".cnf");
+    const int status = doll ? convert_doll(input, argument) : convert_cel(input, argument);
     report_status(argument, status);
     fclose(input);
     return status == STATUS_OK;

@@ -1,3 +1,4 @@
+#include "common/run_state.h"
 #include "common/status.h"
 #include "driver/driver.h"
 
@@ -27,9 +28,34 @@ void report_status(const char *argument, int status) {
     case STATUS_READ_ERROR:
         format = "%s: read error (%d).\n";
         break;
+    case STATUS_NOT_DOLL:
+        format = "%s: not a doll configuration (%d).\n";
+        break;
+    case STATUS_NO_CEL_LINES:
+        format = "%s: no cel lines (%d).\n";
+        break;
+    case STATUS_PLAYFIELD_SIZE:
+        format = "%s: playfield larger than 16384 or empty (%d).\n";
+        break;
+    case STATUS_PALETTE_NOT_LISTED:
+        format = "%s: %s uses an unlisted palette number (%d).\n";
+        break;
+    case STATUS_DOLL_FILE_MISSING:
+        format = "%s: %s not found (%d).\n";
+        break;
+    case STATUS_NOT_DOLL_CEL:
+        format = "%s: %s is not a cel (%d).\n";
+        break;
+    case STATUS_NOT_DOLL_PALETTE:
+        format = "%s: %s is not a palette (%d).\n";
+        break;
     default:
         format = "%s: error (%d).\n";
         break;
     }
-    fprintf(stderr, format, argument, status);
+    // The doll lines name the file inside the doll as well.
+    if (status >= STATUS_PALETTE_NOT_LISTED && status <= STATUS_NOT_DOLL_PALETTE)
+        fprintf(stderr, format, argument, run_state.doll_detail.c_str(), status);
+    else
+        fprintf(stderr, format, argument, status);
 }

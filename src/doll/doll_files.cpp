@@ -1,0 +1,93 @@
+#include "doll/doll_files.h"
+
+#include "common/status.h"
+#include "convert/palette_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <strings.h>
+
+namespace {
+
+// Opens, reads the first bytes and classifies; the stream stays open for the caller.
+int open_kiss_file(const std::string &path, FILE **input, KissFile &file, KissKind &kind) {
+    *input = fopen(path.c_str(), "rb");
+    if (*input == nullptr) return STATUS_READ_ERROR;
+    const int status = read_kiss_file(*input, path.c_str(), file);
+    if (status != STATUS_OK) {
+        fclose(*input);
+        return status;
+    }
+    kind = classify_kiss_file(file);
+    return STATUS_OK;
+}
+
+} // namespace
+
+std::string folder_of(const char *argument) {
+    const char *slash = strrchr(argument, '/');
+    return slash == nullptr ? std::string() : std::string(argument, slash + 1);
+}
+
+bool find_doll_file(const std::string &folder, const std::string &name, std::string &path) {
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos) return false;
+    path = folder + name;
+    if (FILE *exact = fopen(path.c_str(), "rb")) {
+        fclose(exact);
+        return true;
+    }
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (const dirent *entry = readdir(dir))
+        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+            path = folder + entry->d_name;
+            found = true;
+            break;
+        }
+    closedir(dir);
+    return found;
+}
+
+int read_doll_cel(const std::string &path, DollCel &cel) {
+    FILE *input;
+    KissFile file;
+    KissKind kind;
+    const int status = open_kiss_file(path, &input, file, kind);
+    if (status != STATUS_OK) return status;
+    fclose(input);
+    if (kind != KissKind::cel && kind != KissKind::old_cel) return STATUS_NOT_DOLL_CEL;
+    cel = DollCel{path, decode_cel_image(file), pixel_data_offset(kind)};
+    return cel.image.depth == 4 || cel.image.depth == 8 ? STATUS_OK : STATUS_NOT_DOLL_CEL;
+}
+
+int read_palette_group(const std::string &path, long group, Palette &colours) {
+    FILE *input;
+    KissFile file;
+    KissKind kind;
+    int status = open_kiss_file(path, &input, file, kind);
+    if (status != STATUS_OK) return status;
+    std::memset(colours.rgb, 0, sizeof colours.rgb);
+    if (kind == KissKind::palette || kind == KissKind::old_palette) {
+        const PaletteLayout layout = palette_layout(file);
+        const long group_bytes =
+            long{layout.colours_per_group} * (layout.bits_per_colour == 12 ? 2 : 3);
+        // A group beyond the header's count, or whose bytes the file does not hold, falls back.
+        const bool held = group < long{layout.groups} && file.size >= 0 &&
+                          layout.data_offset + (group + 1) * group_bytes <= file.size;
+        const long start = layout.data_offset + (held ? group : 0) * group_bytes;
+        unsigned char bytes[sizeof colours.rgb];
+        size_t got = 0;
+        if (fseek(input, start, SEEK_SET) == 0)
+            got = fread(bytes, 1, static_cast<size_t>(group_bytes), input);
+        if (ferror(input))
+            status = STATUS_READ_ERROR;
+        else
+            decode_colours(bytes, got, layout.bits_per_colour, layout.colours_per_group, colours);
+    } else {
+        status = STATUS_NOT_DOLL_PALETTE;
+    }
+    fclose(input);
+    return status;
+}

@@ -1,0 +1,209 @@
+// Whole dolls: the parse, the picture a viewer first shows (decoded by giflib) and the refusals.
+#include "common/status.h"
+#include "doll/cnf_parse.h"
+#include "support.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+using Doll = TempDirTest;
+
+// One line per field, so a table row reads like the configuration it came from.
+std::string describe(const DollConfig &d) {
+    std::string s = std::to_string(d.width) + "x" + std::to_string(d.height) + " g" +
+                    std::to_string(d.group) + " pal";
+    for (const auto &p : d.palettes)
+        s += " " + p;
+    for (const auto &c : d.cels)
+        s += " | #" + std::to_string(c.object) + " " + c.file + " *" + std::to_string(c.palette) +
+             " :" + std::to_string(c.sets);
+    s += " | at";
+    for (const auto &p : d.positions)
+        s += " " + std::to_string(p.x) + "," + std::to_string(p.y);
+    for (const auto &a : d.initial_actions)
+        s += std::string(a.map ? " +" : " -") +
+             (a.object >= 0 ? "#" + std::to_string(a.object) : a.file);
+    return s;
+}
+
+TEST(CnfParse, EveryFormRealDollsUse) {
+    const char *cases[][2] = {
+        {"", "448x320 g0 pal | at"},
+        {"(640,480)\r\n%A.KCF\r\n#0 a.cel\r\n\x1a#1 junk.cel\r\n",
+         "640x480 g0 pal A.KCF | #0 a.cel *0 :1023 | at"},
+        {"( 10 , 20 )\n%\tp.kcf ; \xe9\xff high bytes\n#59. b.cel *11: 0 3\n",
+         "10x20 g0 pal p.kcf | #59 b.cel *11 :9 | at"},
+        {"#1.3\tc.cel\t*2\t:\n#2 d.cel :012 ; %t128\n#3 e.cel*1:5\n",
+         "448x320 g0 pal | #1 c.cel *2 :0 | #2 d.cel *0 :7 | #3 e.cel *1 :32 | at"},
+        {"$2 1,2 * -3,-4\n; between\n\t5,6\n 7, 8\n$0 9,9\n 10,10\n",
+         "448x320 g2 pal | at 1,2 0,0 -3,-4 5,6 7,8"},
+        {"$1 1,1\n=16K\n 2,2\n", "448x320 g1 pal | at 1,1"},
+        {";@EventHandler\n;@initialize()\n;@ unmap(\"A.cel\") unmap(#3) ;x map(#4)\n"
+         ";@map( #5 )\n;@press(#1) unmap(#6)\n;@ initialize() map(b.cel)\n",
+         "448x320 g0 pal | at -A.cel -#3 +#5 +b.cel"},
+    };
+    for (auto &c : cases) {
+        DollConfig d;
+        const std::string text = c[0];
+        ASSERT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(text.data()), text.size(), d),
+                  STATUS_OK)
+            << c[0];
+        EXPECT_EQ(describe(d), c[1]) << c[0];
+    }
+    DollConfig d;
+    for (const std::string &garbage :
+         {std::string("#0 a.cel\x01\n"), std::string("(1,1)\x7f\n\x02"), std::string("ok\n\0", 4)})
+        EXPECT_EQ(
+            parse_cnf(reinterpret_cast<const unsigned char *>(garbage.data()), garbage.size(), d),
+            STATUS_NOT_DOLL)
+            << garbage;
+}
+
+// The colour a picture letter stands for: '.' background (index 0), 'a'.. index 1.. of
+// p.kcf group 0, 'A'.. of its group 1, '1'.. of the one-group 12-bit q.kcf.
+uint32_t colour_of(char letter) {
+    if (letter == '.') return 0x000000;
+    if (letter == ',') return 0x006400; // background of group 1
+    if (letter >= 'a' && letter <= 'o') return uint32_t(letter - 'a' + 1) * 16 << 16;
+    if (letter >= 'A' && letter <= 'O') return uint32_t(letter - 'A' + 1) * 16 << 16 | 100 << 8;
+    return uint32_t(letter - '0') * 17 << 16 | 255 << 8 | 255;
+}
+
+// RGB per pixel, as giflib decodes the GIF; empty when it cannot.
+std::vector<uint32_t> decode_rgb(const std::string &file, int &colours) {
+    int error = 0;
+    std::vector<uint32_t> rgb;
+    GifFileType *gif = DGifOpenFileName(file.c_str(), &error);
+    if (gif == nullptr) return rgb;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1) {
+        const SavedImage &image = gif->SavedImages[0];
+        colours = gif->SColorMap->ColorCount;
+        for (int i = 0; i < image.ImageDesc.Width * image.ImageDesc.Height; ++i) {
+            const GifColorType c = gif->SColorMap->Colors[image.RasterBits[i]];
+            rgb.push_back(uint32_t(c.Red) << 16 | c.Green << 8 | c.Blue);
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return rgb;
+}
+
+// A 4-bit cel of one colour with index 0 at its top-right pixel.
+Bytes solid_cel(unsigned width, unsigned height, int index, unsigned x = 0, unsigned y = 0) {
+    Bytes pixels((width + 1) / 2 * height, static_cast<unsigned char>(index * 17));
+    pixels[(width - 1) / 2] &= width % 2 ? 0x0F : 0xF0;
+    return cel_file(4, width, height, pixels, x, y);
+}
+
+void write_doll_files(const std::string &dir) {
+    Bytes p24, q12;
+    for (int group = 0; group < 2; ++group)
+        for (int k = 0; k < 16; ++k)
+            p24.insert(p24.end(), {static_cast<unsigned char>(k * 16),
+                                   static_cast<unsigned char>(group * 100), 0});
+    for (int k = 0; k < 16; ++k)
+        q12.insert(q12.end(), {static_cast<unsigned char>(k), 15, 15});
+    write_file(dir + "/p.kcf", palette_file(24, 16, p24));
+    write_file(dir + "/Q.KCF", palette_file(12, 16, q12));
+    write_file(dir + "/two.cel", solid_cel(2, 2, 2));
+    write_file(dir + "/off.cel", solid_cel(2, 2, 3, 1, 2));
+    write_file(dir + "/old.cel", old_cel_file(3, 1, {0x44, 0x40}));
+    write_file(dir + "/ok.cel", cel_file(8, 1, 1, {1}));
+}
+
+// Each row: the cel and set lines after "(5,4) %p.kcf %q.kcf", the picture rows.
+TEST_F(Doll, PictureAsAViewerFirstShowsIt) {
+    const char *cases[][2] = {
+        // the first line on top; index 0 (top-right of each cel) shows what is below
+        {"#0 two.cel\n#1 old.cel\n$0 0,0 0,1\n", "b....|bbd..|.....|....."},
+        // object position plus the cel's own offset (1,2)
+        {"#0 off.cel\n$0 1,0\n", ".....|.....|..c..|..cc."},
+        // clipped on every side, negative positions included
+        {"#0 two.cel\n#1 two.cel\n#2 old.cel\n$0 -1,-1 4,3 3,1\n", "b....|...dd|.....|....b"},
+        // the set's group, and group 0 of the 12-bit palette with one group; "*" and a
+        // missing object are at (0,0)
+        {"#0 two.cel *1\n#1 old.cel\n#2 off.cel\n$1 * 2,3\n", "2,,,,|22,,,|,C,,,|,CDDD"},
+        // only set 0's cels; bare ':' is no set
+        {"#0 two.cel :1\n#1 off.cel :\n#2 old.cel :01\n$0\n", "ddd..|.....|.....|....."},
+        // initialize() unmaps by name and object and maps again, in order; press() does not
+        {";@initialize()\n;@unmap(\"TWO.CEL\") unmap(#1) map(#2)\n#0 two.cel\n#1 old.cel\n"
+         "#2 two.cel\n;@press(#0) unmap(#2)\n$0 0,0 0,0 3,2\n",
+         ".....|.....|...b.|...bb"},
+    };
+    write_doll_files(dir);
+    for (int interlace : {0, 1})
+        for (auto &c : cases) {
+            const std::string text = std::string("(5,4)\n%p.kcf\n%q.kcf\n") + c[0];
+            write_file(path("d.cnf"), Bytes(text.begin(), text.end()));
+            const RunResult r = run_quondel(dir, interlace ? std::vector<std::string>{"-I", "d.cnf"}
+                                                           : std::vector<std::string>{"d.cnf"});
+            ASSERT_EQ(r.err, "") << c[0];
+            int colours = 0;
+            std::vector<uint32_t> expected;
+            for (const char *p = c[1]; *p; ++p)
+                if (*p != '|') expected.push_back(colour_of(*p));
+            EXPECT_EQ(decode_rgb(path("d.gif"), colours), expected) << c[0];
+            EXPECT_EQ(colours, 16) << c[0];
+        }
+}
+
+// More colours than a table holds: median cut keeps the picture close.
+TEST_F(Doll, ManyColoursShareTheNearestEntries) {
+    Bytes ramp_a, ramp_b, all(256);
+    for (int k = 0; k < 256; ++k) {
+        ramp_a.insert(ramp_a.end(), {static_cast<unsigned char>(k), 0, 0});
+        ramp_b.insert(ramp_b.end(), {0, static_cast<unsigned char>(k), 40});
+        all[k] = static_cast<unsigned char>(k);
+    }
+    write_file(path("a.kcf"), palette_file(24, 256, ramp_a));
+    write_file(path("b.kcf"), palette_file(24, 256, ramp_b));
+    write_file(path("all.cel"), cel_file(8, 16, 16, all));
+    const std::string text = "(16,32)\n%a.kcf\n%b.kcf\n#0 all.cel\n#1 all.cel *1\n$0 0,0 0,16\n";
+    write_file(path("m.cnf"), Bytes(text.begin(), text.end()));
+    ASSERT_EQ(run_quondel(dir, {"m.cnf"}).err, "");
+    int colours = 0;
+    const std::vector<uint32_t> rgb = decode_rgb(path("m.gif"), colours);
+    ASSERT_EQ(rgb.size(), 512u);
+    EXPECT_EQ(colours, 256);
+    for (int i = 0; i < 512; ++i) {
+        const int k = i % 256, r = rgb[i] >> 16, g = rgb[i] >> 8 & 255, b = rgb[i] & 255;
+        // index 0 is transparent: the background shows
+        const int want_r = i < 256 ? k : 0, want_g = i < 256 ? 0 : k,
+                  want_b = i < 256 || k == 0 ? 0 : 40;
+        EXPECT_LE(abs(r - want_r) + abs(g - want_g) + abs(b - want_b), 8) << i;
+    }
+}
+
+// Each row: the CNF (beside the files of the picture test), the line it gets; no GIF is
+// written and the next argument still converts.
+TEST_F(Doll, BadDollsGetOneLineAndTheRunGoesOn) {
+    const std::string huge = std::string(MAX_CNF_BYTES, ';') + "\n";
+    const std::string cases[][2] = {
+        {"%p.kcf\n%gone.kcf\n#0 two.cel\n", "bad.cnf: gone.kcf not found (11).\n"},
+        {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "bad.cnf: lost.cel not found (11).\n"},
+        {"%p.kcf\n#0 p.kcf\n", "bad.cnf: p.kcf is not a cel (12).\n"},
+        {"%two.cel\n#0 two.cel\n", "bad.cnf: two.cel is not a palette (13).\n"},
+        {"%p.kcf\n#0 two.cel *1\n", "bad.cnf: two.cel uses an unlisted palette number (10).\n"},
+        {"#0 two.cel\n", "bad.cnf: two.cel uses an unlisted palette number (10).\n"},
+        {"%p.kcf\n$0 1,1\n", "bad.cnf: no cel lines (8).\n"},
+        {"", "bad.cnf: no cel lines (8).\n"},
+        {"(16385,1)\n%p.kcf\n#0 two.cel\n", "bad.cnf: playfield larger than 16384 or empty (9).\n"},
+        {"(5,0)\n%p.kcf\n#0 two.cel\n", "bad.cnf: playfield larger than 16384 or empty (9).\n"},
+        {std::string("%p.kcf\n#0 two.cel\n\x8b\x08\0\x13", 22),
+         "bad.cnf: not a doll configuration (7).\n"},
+        {huge + "%p.kcf\n#0 two.cel\n", "bad.cnf: not a doll configuration (7).\n"},
+    };
+    write_doll_files(dir);
+    for (auto &c : cases) {
+        write_file(path("bad.cnf"), Bytes(c[0].begin(), c[0].end()));
+        const RunResult r = run_quondel(dir, {"bad.cnf", "ok.cel"});
+        EXPECT_EQ(r.err, c[1]) << c[0].substr(0, 40);
+        EXPECT_FALSE(file_exists(path("bad.gif"))) << c[0].substr(0, 40);
+        EXPECT_TRUE(file_exists(path("ok.gif")));
+        remove(path("ok.gif").c_str());
+    }
+}
+
+} // namespace
