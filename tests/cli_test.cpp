@@ -1,8 +1,12 @@
 #include "driver/output_name.h"
 #include "support.h"
 
-#include <gtest/gtest.h>
+#include <algorithm>
+#include <csignal>
+#include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,104 +22,172 @@ TEST(OutputName, OnlyTheFileNamePartLosesItsExtension) {
         {"./doll", "./doll.gif"},
         {"dir/.cel", "dir/.gif"},
         {"doll.", "doll.gif"},
-        {"x.gif", "x.gif"},
         {"", ".gif"},
     };
     for (auto &c : cases)
         EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
-    const std::string long_name(300, 'n');
-    EXPECT_EQ(derive_output_name((long_name + ".cel").c_str()), long_name + ".gif");
 }
 
-TEST_F(Cli, UsageWithoutArguments) {
-    const RunResult r = run_quondel(dir, {});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.out, std::string("usage: ") + QUONDEL_BINARY + " [-I] <filenames>");
-    EXPECT_EQ(r.err, "");
-    for (const char *only_switch : {"-I", "-i"}) {
-        const RunResult s = run_quondel(dir, {only_switch});
-        EXPECT_EQ(s.exit_status, 0);
-        EXPECT_EQ(s.out + s.err, "");
-    }
-}
-
-// One line per failed file, in argument order, and every later argument still converted.
-TEST_F(Cli, StatusLinesAndExitStatus) {
+// One line per failed file, in argument order; every later argument is still done. The
+// switch and palettes reach only the arguments after them.
+TEST_F(Cli, LinesAndExitStatus) {
+    const Bytes cel = cel_file(8, 2, 2, {1, 2, 3, 4}), colours = random_bytes(768, 1);
+    const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e') + "/",
+                      long_name = deep + std::string(250, 'n') + ".cel"; // no room for a suffix
+    ASSERT_EQ(mkdir(path(deep.substr(0, 121)).c_str(), 0777) | mkdir(path(deep).c_str(), 0777) |
+                  mkdir(path("ro").c_str(), 0555) | mkdir(path("d.gif").c_str(), 0777),
+              0);
+    for (const std::string &name :
+         {std::string("a.cel"), std::string("c.cel"), std::string("-I"), std::string("x.gif"),
+          std::string("h.cel"), std::string("s.cel"), std::string("d.cel"), std::string("ro/x.cel"),
+          long_name})
+        write_file(path(name), cel);
+    write_file(path("b.cel"), cel_file(4, 2, 2, {0x12, 0x34}));
     write_file(path("short.cel"), Bytes(31, 'K'));
     write_file(path("other.cel"), Bytes(40, 0));
-    write_file(path("two.cel"), cel_file(2, 1, 1, {0}));
-    write_file(path("ok.cel"), cel_file(8, 1, 1, {7}));
-    const RunResult r =
-        run_quondel(dir, {"missing.cel", "short.cel", "other.cel", "two.cel", "ok.cel"});
-    EXPECT_EQ(r.exit_status, 2) << "some failed";
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "missing.cel not found.\n"
-                     "short.cel: error (1).\n"
-                     "other.cel: not cel file (2).\n"
-                     "two.cel: not cel file (2).\n");
-    EXPECT_TRUE(file_exists(path("ok.gif")));
-    for (const char *none : {"missing.gif", "short.gif", "other.gif", "two.gif"})
-        EXPECT_FALSE(file_exists(path(none))) << none;
-    write_file(path("p.kcf"), kiss_file(0x10, 24, 0, 0, 0, 0, {1, 2, 3}));
+    write_file(path("p.kcf"), kiss_file(0x10, 0, 0, 0, 0, 0, colours));
+    ASSERT_EQ(link(path("h.cel").c_str(), path("h.gif").c_str()) |
+                  symlink("s.cel", path("s.gif").c_str()) | chmod(path("h.cel").c_str(), 0),
+              0);
+    // An unprivileged user runs a copy of the binary that such a user can reach.
+    ASSERT_EQ(system(("cp '" QUONDEL_BINARY "' '" + dir + "'").c_str()), 0);
+    const std::string same = ": output would overwrite the input (4).\n",
+                      nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     const struct {
         std::vector<std::string> args;
+        std::string prefix;
         int exit_status;
-    } exits[] = {
-        {{"p.kcf", "-I", "ok.cel"}, 0}, // a palette loaded and a cel converted
-        {{"ok.cel", "missing.cel"}, 2}, // the last one failed
-        {{"short.cel", "ok.cel"}, 2},   // the first one failed
-        {{"-Ix", "ok.cel"}, 2},         // not the switch: a file that is not there
+        std::string err;
+    } cases[] = {
+        {{}, "", 1, ""},     // the usage line
+        {{"-I"}, "", 0, ""}, // the file -I is not reached
+        {{"a.cel", "p.kcf", "b.cel", "-i", "c.cel", "./" + long_name}, "", 0, ""},
+        {{"missing.cel", "short.cel", "other.cel", "x.gif", "h.cel", "s.cel", "a.cel"},
+         "",
+         2,
+         "missing.cel not found.\nshort.cel: error (1).\nother.cel: not cel file (2).\nx.gif" +
+             same + "h.cel" + same + "s.cel" + same},
+        {{"a.cel", ""}, "", 2, " not found.\n"},       // the last one failed
+        {{"-Ix", "a.cel"}, "", 2, "-Ix not found.\n"}, // not the switch
+        {{"h.cel", "d.cel", "ro/x.cel"},
+         nobody,
+         2, // unreadable; no output can be made
+         "h.cel not found.\nd.cel: not enough memory (3).\nro/x.cel: not enough memory (3).\n"},
     };
-    for (const auto &e : exits)
-        EXPECT_EQ(run_quondel(dir, e.args).exit_status, e.exit_status) << e.args[0];
-}
-
-// The switch and palettes affect only the arguments after them; each cel gets a colour
-// table of its own depth from the one palette.
-TEST_F(Cli, SwitchAndPaletteCarryOverAcrossArguments) {
-    Bytes colours(768);
-    for (size_t i = 0; i < colours.size(); ++i)
-        colours[i] = static_cast<unsigned char>(i * 7);
-    write_file(path("p.kcf"), kiss_file(0x10, 0, 0, 0, 0, 0, colours));
-    write_file(path("a.cel"), cel_file(8, 2, 2, {1, 2, 3, 4}));
-    write_file(path("b.cel"), cel_file(4, 2, 2, {0x12, 0x34}));
-    write_file(path("c.cel"), cel_file(8, 2, 2, {1, 2, 3, 4}));
-    ASSERT_EQ(run_quondel(dir, {"a.cel", "p.kcf", "b.cel", "-i", "c.cel"}).err, "");
+    for (const auto &c : cases) {
+        const RunResult r =
+            run_quondel(dir, c.args, c.prefix, c.prefix.empty() ? QUONDEL_BINARY : path("quondel"));
+        EXPECT_EQ(r.exit_status, c.exit_status) << c.err;
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(run_quondel(dir, {}).out, "usage: " QUONDEL_BINARY " [-I] <filenames>");
+    for (const char *none : {"-I.gif", "short.gif", "other.gif", "p.gif"})
+        EXPECT_FALSE(file_exists(path(none))) << none;
+    EXPECT_EQ(read_file(path("x.gif")), cel) << "an input called .gif stays";
+    EXPECT_TRUE(file_exists(path(long_name.substr(0, long_name.size() - 4) + ".gif")));
     const Bytes a = read_file(path("a.gif")), b = read_file(path("b.gif")),
                 c = read_file(path("c.gif"));
-    EXPECT_FALSE(file_exists(path("p.gif")));
-    EXPECT_EQ(Bytes(a.begin() + 13, a.begin() + 13 + 768), Bytes(768, 0));
+    EXPECT_EQ(Bytes(a.begin() + 13, a.begin() + 13 + 768), Bytes(768, 0)) << "before the palette";
     EXPECT_EQ(Bytes(b.begin() + 13, b.begin() + 13 + 48),
               Bytes(colours.begin(), colours.begin() + 48));
-    EXPECT_EQ(Bytes(c.begin() + 13, c.begin() + 13 + 768), colours);
-    EXPECT_EQ(a[13 + 768 + 8 + 9], 0x00) << "a.gif before the switch is sequential";
-    EXPECT_EQ(b[13 + 48 + 8 + 9], 0x00);
-    EXPECT_EQ(c[13 + 768 + 8 + 9], 0x40) << "c.gif after the switch is interlaced";
-}
-
-TEST_F(Cli, AFileNamedLikeTheSwitchIsOnlyReachedByPath) {
-    write_file(path("-I"), cel_file(8, 1, 1, {1}));
-    EXPECT_EQ(run_quondel(dir, {"-I"}).err, "");
-    EXPECT_FALSE(file_exists(path("-I.gif")));
+    EXPECT_EQ(Bytes(c.begin() + 13, c.begin() + 13 + 768), colours); // each its own depth
+    EXPECT_EQ(b[13 + 48 + 17] | c[13 + 768 + 17] << 8, 0x4000) << "only c.gif is interlaced";
     EXPECT_EQ(run_quondel(dir, {"./-I"}).err, "");
     EXPECT_TRUE(file_exists(path("-I.gif")));
 }
 
-TEST_F(Cli, NamesWithDotsInFoldersAndLongPaths) {
-    ASSERT_EQ(mkdir(path("my.dir").c_str(), 0777), 0);
-    write_file(path("my.dir/doll"), cel_file(8, 1, 1, {1}));
-    std::string deep = "";
-    for (int i = 0; i < 6; ++i) {
-        deep += std::string(49, 'd' + i) + "/";
-        ASSERT_EQ(mkdir(path(deep).c_str(), 0777), 0);
+// 65535 x 65535 pixels do not fit under a 1 GiB limit: an earlier file of that name stays.
+TEST_F(Cli, InterlacedBufferOutOfMemory) {
+#ifdef QUONDEL_SANITIZED
+    GTEST_SKIP() << "the sanitizers' shadow memory does not fit under an address-space limit";
+#endif
+    write_file(path("big.cel"), cel_file(8, 65535, 65535, {1, 2, 3}));
+    write_file(path("big.gif"), {'o', 'l', 'd'});
+    EXPECT_EQ(run_quondel(dir, {"-I", "big.cel"}, "ulimit -v 1048576;").err,
+              "big.cel: not enough memory (3).\n");
+    EXPECT_EQ(read_file(path("big.gif")), Bytes({'o', 'l', 'd'}));
+}
+
+// The names in a folder other than those given.
+std::vector<std::string> others(const std::string &dir, std::vector<std::string> known) {
+    std::vector<std::string> names;
+    DIR *folder = opendir(dir.c_str());
+    for (const dirent *entry; folder != nullptr && (entry = readdir(folder)) != nullptr;)
+        if (std::find(known.begin(), known.end(), entry->d_name) == known.end())
+            names.push_back(entry->d_name);
+    if (folder != nullptr) closedir(folder);
+    return names;
+}
+
+// An output is replaced whole or not at all, wherever its name leads, and no temporary
+// file stays behind.
+TEST_F(Cli, OutputsAreReplacedWholeOrNotAtAll) {
+    const Bytes old = {'o', 'l', 'd'};
+    const struct {
+        const char *link, *input, *limit; // where sub/x.gif leads; "folder" fails to read
+        bool exists;                      // an old output is there
+        const char *err;
+        mode_t mode; // of the file sub/x.gif leads to, afterwards
+    } cases[] = {
+        {"", "cel", "ulimit -f 8;", true, "sub/x.cel: write error (5).\n", 0640}, // full disk
+        {"real.gif", "cel", "ulimit -f 8;", true, "sub/x.cel: write error (5).\n", 0640},
+        {"", "folder", "", true, "sub/x.cel: read error (6).\n", 0640},
+        {"", "cel", "", true, "", 0640},         // replaced, its mode kept
+        {"real.gif", "cel", "", true, "", 0640}, // the link stays, its file is replaced
+        {"", "cel", "", false, "", 0666 & ~027}, // new: the mode fopen would give
+        {"/dev/full", "cel", "", false, "sub/x.cel: write error (5).\n", 0666}, // no file to keep
+    };
+    const mode_t saved_mask = umask(027);
+    for (const auto &c : cases) {
+        TearDown();
+        SetUp();
+        ASSERT_EQ(mkdir(path("sub").c_str(), 0777), 0);
+        const std::string link = c.link, real = link.empty()     ? path("sub/x.gif")
+                                                : link[0] == '/' ? link
+                                                                 : path("sub/" + link);
+        if (!link.empty() && symlink(c.link, path("sub/x.gif").c_str()) != 0) FAIL();
+        if (c.exists) write_file(real, old);
+        if (c.exists) chmod(real.c_str(), 0640);
+        if (c.input[0] == 'f' && mkdir(path("sub/x.cel").c_str(), 0777) != 0) FAIL();
+        if (c.input[0] == 'c')
+            write_file(path("sub/x.cel"), cel_file(8, 99, 99, random_bytes(9801, 5)));
+        EXPECT_EQ(run_quondel(dir, {"sub/x.cel"}, std::string(c.limit) + "trap '' XFSZ;").err,
+                  c.err);
+        struct stat st, link_st;
+        EXPECT_EQ(stat(real.c_str(), &st) | lstat(path("sub/x.gif").c_str(), &link_st), 0) << c.err;
+        EXPECT_EQ(st.st_mode & 0777, c.mode) << c.err;
+        EXPECT_EQ(S_ISLNK(link_st.st_mode), !link.empty()) << "a link stays a link";
+        EXPECT_EQ(c.exists && read_file(real) == old, c.exists && c.err[0] != '\0') << c.err;
+        EXPECT_EQ(others(path("sub"), {".", "..", "x.cel", "x.gif", "real.gif"}),
+                  std::vector<std::string>());
     }
-    const std::string long_cel = deep + "cel.with.dots.cel"; // 311 characters
-    write_file(path(long_cel), cel_file(4, 1, 1, {0x10}));
-    const RunResult r = run_quondel(dir, {"my.dir/doll", "./" + long_cel});
-    EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(file_exists(path("my.dir/doll.gif")));
-    EXPECT_FALSE(file_exists(path("my.gif")));
-    EXPECT_TRUE(file_exists(path(deep + "cel.with.dots.gif")));
+    umask(saved_mask);
+}
+
+// A signal while the input trickles in through a FIFO: the run ends by that signal, the old
+// output stays and the temporary file goes.
+TEST_F(Cli, SignalsLeaveTheOldOutputAndNoTemporaryFile) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        write_file(path("f.gif"), {'o', 'l', 'd'});
+        unlink(path("f.cel").c_str());
+        ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
+        const int pid = start_quondel(dir, {"f.cel"});
+        FILE *feed = fopen(path("f.cel").c_str(), "wb");
+        const Bytes start = cel_file(8, 1000, 1000, Bytes(5000, 7));
+        fwrite(start.data(), 1, start.size(), feed);
+        fflush(feed);
+        const std::vector<std::string> known = {".", "..", "f.cel", "f.gif"};
+        for (int tries = 0; tries < 1000 && others(dir, known).empty(); ++tries)
+            usleep(10000); // until the temporary output is there
+        EXPECT_EQ(others(dir, known).size(), 1u);
+        kill(pid, signal_number);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        fclose(feed);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
+        EXPECT_EQ(read_file(path("f.gif")), Bytes({'o', 'l', 'd'}));
+        EXPECT_EQ(others(dir, known), std::vector<std::string>());
+    }
 }
 
 } // namespace

@@ -1,27 +1,29 @@
 #pragma once
 
+// Independent readers of what quondel writes, shared by the tests and the fuzzers.
 #include <cstddef>
 #include <string>
 #include <vector>
 
-// Independent readers of what quondel writes, shared by the tests and the fuzzer. Each returns
-// an empty string when the bytes are as they must be, else what is wrong.
+using Bytes = std::vector<unsigned char>;
 
-// What a cel header declares, as the checker needs it.
-struct ExpectedImage {
-    int depth;
-    unsigned width, height, x, y;
-    int interlace;
+// giflib's reading of a one-image GIF.
+struct Decoded {
+    std::vector<int> frame; // screen width and height, left, top, width, height, interlaced
+    int transparent;        // -1 for none
+    Bytes colours;          // the global colour table
+    Bytes pixels;           // one byte per pixel, rows in picture order
 };
+bool decode_gif(const std::string &path, Decoded &decoded);
 
-// Image data: sub-blocks of 1 to 255 bytes, then the terminator, starting at `at`; on success
-// `at` is just past the terminator and `pixels` holds the pixel codes. Every code must be
-// depth + 1 bits wide, clear codes only where due, the end code last and nothing after it.
-// `clear_positions` (if given) receives where in the code stream the clear codes stand.
-std::string read_image_data(const std::vector<unsigned char> &bytes, size_t &at, int depth,
-                            std::vector<int> &pixels,
-                            std::vector<size_t> *clear_positions = nullptr);
+// One byte per pixel from a cel's 4- or 8-bit rows.
+Bytes unpack_pixels(const Bytes &packed, int depth, unsigned width, unsigned height);
+// Where a cel's image data starts in its GIF.
+inline size_t cel_data_start(int depth) {
+    return 32 + (size_t{3} << depth);
+}
 
-// A whole quondel GIF against the cel it came from.
-std::string check_gif(const std::vector<unsigned char> &gif, const ExpectedImage &image,
-                      std::vector<int> &pixels);
+// Every code of the image data that starts at `at` (sub-blocks of 1 to 255 bytes, then the
+// terminator), clear codes included, up to the end code; an empty string, else the fault.
+// The codes must keep depth + 1 bits, with nothing after the end code but fill bits.
+std::string read_codes(const Bytes &gif, size_t at, int depth, std::vector<int> &codes);
