@@ -13,17 +13,15 @@ namespace {
 using Cli = TempDirTest;
 
 TEST(OutputName, OnlyTheFileNamePartLosesItsExtension) {
-    const char *cases[][2] = {
-        {"doll.cel", "doll.gif"},
-        {"doll", "doll.gif"},
-        {"a.b.cel", "a.b.gif"},
-        {".cel", ".gif"},
-        {"my.dir/doll", "my.dir/doll.gif"},
-        {"./doll", "./doll.gif"},
-        {"dir/.cel", "dir/.gif"},
-        {"doll.", "doll.gif"},
-        {"", ".gif"},
-    };
+    const char *cases[][2] = {{"doll.cel", "doll.gif"},
+                              {"doll", "doll.gif"},
+                              {"a.b.cel", "a.b.gif"},
+                              {".cel", ".gif"},
+                              {"my.dir/doll", "my.dir/doll.gif"},
+                              {"./doll", "./doll.gif"},
+                              {"dir/.cel", "dir/.gif"},
+                              {"doll.", "doll.gif"},
+                              {"", ".gif"}};
     for (auto &c : cases)
         EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
 }
@@ -53,34 +51,28 @@ TEST_F(Cli, LinesAndExitStatus) {
     ASSERT_EQ(system(("cp '" QUONDEL_BINARY "' '" + dir + "'").c_str()), 0);
     const std::string same = ": output would overwrite the input (4).\n",
                       nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-    const struct {
-        std::vector<std::string> args;
-        std::string prefix;
-        int exit_status;
-        std::string err;
-    } cases[] = {
-        {{}, "", 1, ""},     // the usage line
-        {{"-I"}, "", 0, ""}, // the file -I is not reached
-        {{"a.cel", "p.kcf", "b.cel", "-i", "c.cel", "./" + long_name}, "", 0, ""},
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-I"}, ""}, // only the switch: the file -I is not reached
+        {{"a.cel", "p.kcf", "b.cel", "-i", "c.cel", "./" + long_name}, ""},
         {{"missing.cel", "short.cel", "other.cel", "x.gif", "h.cel", "s.cel", "a.cel"},
-         "",
-         2,
          "missing.cel not found.\nshort.cel: error (1).\nother.cel: not cel file (2).\nx.gif" +
              same + "h.cel" + same + "s.cel" + same},
-        {{"a.cel", ""}, "", 2, " not found.\n"},       // the last one failed
-        {{"-Ix", "a.cel"}, "", 2, "-Ix not found.\n"}, // not the switch
-        {{"h.cel", "d.cel", "ro/x.cel"},
-         nobody,
-         2, // unreadable; no output can be made
+        {{"a.cel", ""}, " not found.\n"},        // the last one failed
+        {{"-Ix", "a.cel"}, "-Ix not found.\n"},  // not the switch
+        {{nobody, "h.cel", "d.cel", "ro/x.cel"}, // unreadable; no output can be made
          "h.cel not found.\nd.cel: not enough memory (3).\nro/x.cel: not enough memory (3).\n"},
     };
-    for (const auto &c : cases) {
+    for (auto [args, err] : cases) {
+        const std::string prefix = args[0] == nobody ? nobody : "";
+        if (!prefix.empty()) args.erase(args.begin());
         const RunResult r =
-            run_quondel(dir, c.args, c.prefix, c.prefix.empty() ? QUONDEL_BINARY : path("quondel"));
-        EXPECT_EQ(r.exit_status, c.exit_status) << c.err;
-        EXPECT_EQ(r.err, c.err);
+            run_quondel(dir, args, prefix, prefix.empty() ? QUONDEL_BINARY : path("quondel"));
+        EXPECT_EQ(r.exit_status, err.empty() ? 0 : 2) << err;
+        EXPECT_EQ(r.err, err);
     }
-    EXPECT_EQ(run_quondel(dir, {}).out, "usage: " QUONDEL_BINARY " [-I] <filenames>");
+    const RunResult usage = run_quondel(dir, {});
+    EXPECT_EQ(usage.out + std::to_string(usage.exit_status),
+              "usage: " QUONDEL_BINARY " [-I] <filenames>1");
     for (const char *none : {"-I.gif", "short.gif", "other.gif", "p.gif"})
         EXPECT_FALSE(file_exists(path(none))) << none;
     EXPECT_EQ(read_file(path("x.gif")), cel) << "an input called .gif stays";
@@ -120,45 +112,41 @@ std::vector<std::string> others(const std::string &dir, std::vector<std::string>
 }
 
 // An output is replaced whole or not at all, wherever its name leads, and no temporary
-// file stays behind.
+// file stays behind. Each row: where sub/x.gif leads, the input (a cel, or a folder that
+// cannot be read), a limit, whether an old output is there, the line, the mode afterwards.
 TEST_F(Cli, OutputsAreReplacedWholeOrNotAtAll) {
-    const Bytes old = {'o', 'l', 'd'};
-    const struct {
-        const char *link, *input, *limit; // where sub/x.gif leads; "folder" fails to read
-        bool exists;                      // an old output is there
-        const char *err;
-        mode_t mode; // of the file sub/x.gif leads to, afterwards
-    } cases[] = {
-        {"", "cel", "ulimit -f 8;", true, "sub/x.cel: write error (5).\n", 0640}, // full disk
-        {"real.gif", "cel", "ulimit -f 8;", true, "sub/x.cel: write error (5).\n", 0640},
-        {"", "folder", "", true, "sub/x.cel: read error (6).\n", 0640},
-        {"", "cel", "", true, "", 0640},         // replaced, its mode kept
-        {"real.gif", "cel", "", true, "", 0640}, // the link stays, its file is replaced
-        {"", "cel", "", false, "", 0666 & ~027}, // new: the mode fopen would give
-        {"/dev/full", "cel", "", false, "sub/x.cel: write error (5).\n", 0666}, // no file to keep
+    const std::string full = "ulimit -f 8;", no_room = "sub/x.cel: write error (5).\n";
+    const std::tuple<std::string, bool, std::string, bool, std::string, mode_t> cases[] = {
+        {"", true, full, true, no_room, 0640},                       // a full disk
+        {"real.gif", true, full, true, no_room, 0640},               // behind a link
+        {"", false, "", true, "sub/x.cel: read error (6).\n", 0640}, // unreadable input
+        {"", true, "", true, "", 0640},                              // replaced, mode kept
+        {"real.gif", true, "", true, "", 0640},                      // the link stays
+        {"", true, "", false, "", 0666 & ~027},                      // new: as fopen would
+        {"/dev/full", true, "", false, no_room, 0666},               // written directly
     };
     const mode_t saved_mask = umask(027);
-    for (const auto &c : cases) {
+    for (const auto &[link, cel, limit, exists, err, mode] : cases) {
         TearDown();
         SetUp();
-        ASSERT_EQ(mkdir(path("sub").c_str(), 0777), 0);
-        const std::string link = c.link, real = link.empty()     ? path("sub/x.gif")
-                                                : link[0] == '/' ? link
-                                                                 : path("sub/" + link);
-        if (!link.empty() && symlink(c.link, path("sub/x.gif").c_str()) != 0) FAIL();
-        if (c.exists) write_file(real, old);
-        if (c.exists) chmod(real.c_str(), 0640);
-        if (c.input[0] == 'f' && mkdir(path("sub/x.cel").c_str(), 0777) != 0) FAIL();
-        if (c.input[0] == 'c')
-            write_file(path("sub/x.cel"), cel_file(8, 99, 99, random_bytes(9801, 5)));
-        EXPECT_EQ(run_quondel(dir, {"sub/x.cel"}, std::string(c.limit) + "trap '' XFSZ;").err,
-                  c.err);
+        const std::string real = link.empty()     ? path("sub/x.gif")
+                                 : link[0] == '/' ? link
+                                                  : path("sub/" + link);
+        ASSERT_EQ(mkdir(path("sub").c_str(), 0777) |
+                      mkdir(path(cel ? "sub/y" : "sub/x.cel").c_str(), 0777) |
+                      (link.empty() ? 0 : symlink(link.c_str(), path("sub/x.gif").c_str())),
+                  0);
+        if (exists) write_file(real, {'o', 'l', 'd'});
+        if (exists) chmod(real.c_str(), 0640);
+        if (cel) write_file(path("sub/x.cel"), cel_file(8, 99, 99, random_bytes(9801, 5)));
+        EXPECT_EQ(run_quondel(dir, {"sub/x.cel"}, limit + "trap '' XFSZ;").err, err);
         struct stat st, link_st;
-        EXPECT_EQ(stat(real.c_str(), &st) | lstat(path("sub/x.gif").c_str(), &link_st), 0) << c.err;
-        EXPECT_EQ(st.st_mode & 0777, c.mode) << c.err;
+        EXPECT_EQ(stat(real.c_str(), &st) | lstat(path("sub/x.gif").c_str(), &link_st), 0) << err;
+        EXPECT_EQ(st.st_mode & 0777, mode) << err;
         EXPECT_EQ(S_ISLNK(link_st.st_mode), !link.empty()) << "a link stays a link";
-        EXPECT_EQ(c.exists && read_file(real) == old, c.exists && c.err[0] != '\0') << c.err;
-        EXPECT_EQ(others(path("sub"), {".", "..", "x.cel", "x.gif", "real.gif"}),
+        EXPECT_EQ(exists && read_file(real) == Bytes({'o', 'l', 'd'}), exists && !err.empty())
+            << err;
+        EXPECT_EQ(others(path("sub"), {".", "..", "x.cel", "x.gif", "real.gif", "y"}),
                   std::vector<std::string>());
     }
     umask(saved_mask);

@@ -42,37 +42,32 @@ TEST(CnfParse, EveryFormRealDollsUse) {
     };
     for (auto &c : cases) {
         DollConfig d;
-        const std::string text = c[0];
-        ASSERT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(text.data()), text.size(), d),
-                  STATUS_OK)
-            << c[0];
+        EXPECT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(c[0]), strlen(c[0]), d), 0);
         EXPECT_EQ(describe(d), c[1]) << c[0];
     }
 }
 
-// The colour a picture letter stands for: '.' background (index 0), 'a'.. index 1.. of
-// p.kcf group 0, 'A'.. of its group 1, '1'.. of the one-group 12-bit q.kcf.
-uint32_t colour_of(char letter) {
-    if (letter == '.') return 0x000000;
-    if (letter == ',') return 0x006400; // background of group 1
-    if (letter >= 'a' && letter <= 'o') return uint32_t(letter - 'a' + 1) * 16 << 16;
-    if (letter >= 'A' && letter <= 'O') return uint32_t(letter - 'A' + 1) * 16 << 16 | 100 << 8;
-    return uint32_t(letter - '0') * 17 << 16 | 255 << 8 | 255;
+// The letter for a decoded colour: '.' background of group 0, ',' of group 1, 'a'.. index
+// 1.. of p.kcf group 0, 'A'.. of its group 1, '1'.. of the 12-bit Q.KCF.
+char letter(const Bytes &rgb) {
+    if (rgb[2] == 255) return static_cast<char>('0' + rgb[0] / 17);
+    if (rgb[0] == 0) return rgb[1] == 0 ? '.' : ',';
+    return static_cast<char>((rgb[1] == 0 ? 'a' : 'A') + rgb[0] / 16 - 1);
 }
 
-// RGB per pixel as giflib decodes the GIF, which must be one opaque image; then the table size.
-std::vector<uint32_t> decode_rgb(const std::string &file) {
+// The picture giflib decodes, one letter a pixel, rows split by '|', then the table size.
+std::string picture(const std::string &file, unsigned width) {
     Decoded d;
-    EXPECT_TRUE(decode_gif(file, d) && d.transparent == -1);
-    std::vector<uint32_t> rgb;
-    for (unsigned char p : d.pixels)
-        rgb.push_back(uint32_t(d.colours[p * 3]) << 16 | d.colours[p * 3 + 1] << 8 |
-                      d.colours[p * 3 + 2]);
-    rgb.push_back(static_cast<uint32_t>(d.colours.size() / 3));
-    return rgb;
+    EXPECT_TRUE(decode_gif(file, d) && d.transparent == -1) << "one opaque image";
+    std::string letters;
+    for (size_t i = 0; i < d.pixels.size(); ++i) {
+        const unsigned char *rgb = &d.colours[d.pixels[i] * 3];
+        letters += std::string(i > 0 && i % width == 0, '|') + letter(Bytes(rgb, rgb + 3));
+    }
+    return letters + " " + std::to_string(d.colours.size() / 3);
 }
 
-// A 4-bit cel of one colour with index 0 at its top-right pixel.
+// A 4-bit cel of one colour, two rows, with index 0 at its top-right pixel.
 Bytes solid_cel(unsigned width, int index, unsigned x = 0, unsigned y = 0) {
     Bytes pixels((width + 1) / 2 * 2, static_cast<unsigned char>(index * 17));
     pixels[(width - 1) / 2] &= width % 2 ? 0x0F : 0xF0;
@@ -81,20 +76,22 @@ Bytes solid_cel(unsigned width, int index, unsigned x = 0, unsigned y = 0) {
 
 void write_doll_files(const std::string &dir) {
     Bytes p24, q12;
-    for (int k = 0; k < 32; ++k) // two groups
+    for (int k = 0; k < 32; ++k) { // Q.KCF holds a second group, but its header says one
         p24.insert(p24.end(), {static_cast<unsigned char>(k % 16 * 16),
                                static_cast<unsigned char>(k / 16 * 100), 0});
-    for (int k = 0; k < 16; ++k)
-        q12.insert(q12.end(), {static_cast<unsigned char>(k), 15, 15});
+        q12.insert(q12.end(), {static_cast<unsigned char>(k % 16), 15,
+                               static_cast<unsigned char>(15 - k / 16)});
+    }
     write_file(dir + "/p.kcf", palette_file(24, 16, p24));
-    write_file(dir + "/Q.KCF", palette_file(12, 16, q12));
+    write_file(dir + "/Q.KCF", kiss_file(0x10, 12, 16, 1, 0, 0, colours12(q12)));
     write_file(dir + "/two.cel", solid_cel(2, 2));
     write_file(dir + "/off.cel", solid_cel(2, 3, 1, 2));
     write_file(dir + "/old.cel", old_cel_file(3, 1, {0x44, 0x40}));
+    write_file(dir + "/depth2.cel", cel_file(2, 1, 1, {0}));
     write_file(dir + "/ok.cel", cel_file(8, 1, 1, {1}));
 }
 
-// Each row: the cel and set lines after "(5,4) %p.kcf %q.kcf", the picture rows.
+// Each row: the cel and set lines after "(5,4) %p.kcf %q.kcf", the picture.
 TEST_F(Doll, PictureAsAViewerFirstShowsIt) {
     const char *cases[][2] = {
         // the first line on top; index 0 (top-right of each cel) shows what is below
@@ -114,45 +111,40 @@ TEST_F(Doll, PictureAsAViewerFirstShowsIt) {
          ".....|.....|...b.|...bb"},
     };
     write_doll_files(dir);
-    for (int interlace : {0, 1})
+    for (const char *first : {"d.cnf", "-i"}) // sequential, then interlaced
         for (auto &c : cases) {
-            const std::string text = std::string("(5,4)\n%p.kcf\n%q.kcf\n") + c[0];
-            write_file(path("d.cnf"), Bytes(text.begin(), text.end()));
-            const RunResult r = run_quondel(dir, interlace ? std::vector<std::string>{"-I", "d.cnf"}
-                                                           : std::vector<std::string>{"d.cnf"});
-            ASSERT_EQ(r.err, "") << c[0];
-            std::vector<uint32_t> expected;
-            for (const char *p = c[1]; *p; ++p)
-                if (*p != '|') expected.push_back(colour_of(*p));
-            expected.push_back(16); // a 4-bit table
-            EXPECT_EQ(decode_rgb(path("d.gif")), expected) << c[0];
+            write_file(path("d.cnf"), text(std::string("(5,4)\n%p.kcf\n%q.kcf\n") + c[0]));
+            ASSERT_EQ(run_quondel(dir, {first, "d.cnf"}).err, "") << c[0];
+            EXPECT_EQ(picture(path("d.gif"), 5), std::string(c[1]) + " 16") << c[0];
         }
 }
 
-// More colours than a table holds: median cut keeps every pixel close.
-TEST_F(Doll, ManyColoursShareTheNearestEntries) {
-    Bytes ramp_a, ramp_b, all(256);
-    for (int k = 0; k < 256; ++k) {
-        ramp_a.insert(ramp_a.end(), {static_cast<unsigned char>(k), 0, 0});
-        ramp_b.insert(ramp_b.end(), {0, static_cast<unsigned char>(k), 40});
+// More colours than a table holds: median cut keeps every pixel close; 16 fit 4 bits.
+TEST_F(Doll, ColourTables) {
+    Bytes ramps, all(256);
+    for (int k = 0; k < 512; ++k) // a red ramp, then a green one
+        ramps.insert(ramps.end(), {static_cast<unsigned char>(k < 256 ? k : 0),
+                                   static_cast<unsigned char>(k < 256 ? 0 : k),
+                                   static_cast<unsigned char>(k < 256 ? 0 : 40)});
+    for (int k = 0; k < 256; ++k)
         all[k] = static_cast<unsigned char>(k);
-    }
-    write_file(path("a.kcf"), palette_file(24, 256, ramp_a));
-    write_file(path("b.kcf"), palette_file(24, 256, ramp_b));
+    write_file(path("a.kcf"), palette_file(24, 256, Bytes(ramps.begin(), ramps.begin() + 768)));
+    write_file(path("b.kcf"), palette_file(24, 256, Bytes(ramps.begin() + 768, ramps.end())));
     write_file(path("all.cel"), cel_file(8, 16, 16, all));
-    const std::string text = "(16,32)\n%a.kcf\n%b.kcf\n#0 all.cel\n#1 all.cel *1\n$0 0,0 0,16\n";
-    write_file(path("m.cnf"), Bytes(text.begin(), text.end()));
-    ASSERT_EQ(run_quondel(dir, {"m.cnf"}).err, "");
-    const std::vector<uint32_t> rgb = decode_rgb(path("m.gif"));
-    ASSERT_EQ(rgb.size(), 513u);
-    EXPECT_EQ(rgb[512], 256u);
-    for (int i = 0; i < 512; ++i) { // index 0 is transparent: the background shows
-        const uint32_t k = i % 256, want = i < 256 ? k << 16 : k == 0 ? 0 : k << 8 | 40;
-        EXPECT_LE(abs(int(rgb[i] >> 16) - int(want >> 16)) +
-                      abs(int(rgb[i] >> 8 & 255) - int(want >> 8 & 255)) +
-                      abs(int(rgb[i] & 255) - int(want & 255)),
-                  8)
-            << i;
+    write_file(path("sixteen.cel"), cel_file(8, 16, 1, Bytes(all.begin(), all.begin() + 16)));
+    write_file(path("m.cnf"),
+               text("(16,32)\n%a.kcf\n%b.kcf\n#0 all.cel\n#1 all.cel *1\n$0 0,0 0,16\n"));
+    write_file(path("s.cnf"), text("(16,1)\n%a.kcf\n#0 sixteen.cel\n"));
+    ASSERT_EQ(run_quondel(dir, {"m.cnf", "s.cnf"}).err, "");
+    Decoded m, sixteen;
+    ASSERT_TRUE(decode_gif(path("m.gif"), m) && decode_gif(path("s.gif"), sixteen));
+    EXPECT_EQ(m.colours.size() * 100 + sixteen.colours.size(), 768u * 100 + 48);
+    for (size_t i = 0; i < 512; ++i) { // index 0 is transparent: the background shows
+        const size_t want = i % 256 == 0 ? 0 : i * 3;
+        int error = 0;
+        for (int c = 0; c < 3; ++c)
+            error += abs(m.colours[m.pixels[i] * 3 + c] - ramps[want + c]);
+        EXPECT_LE(error, 8) << i;
     }
 }
 
@@ -171,18 +163,20 @@ TEST_F(Doll, BadDollsGetOneLineAndTheRunGoesOn) {
         {"", "bad.cnf: no cel lines (8).\n"},
         {"(16385,1)\n%p.kcf\n#0 two.cel\n", "bad.cnf: playfield larger than 16384 or empty (9).\n"},
         {"(5,0)\n%p.kcf\n#0 two.cel\n", "bad.cnf: playfield larger than 16384 or empty (9).\n"},
-        {std::string("%p.kcf\n#0 two.cel\n\x8b\x08\0\x13", 22),
-         "bad.cnf: not a doll configuration (7).\n"},
+        {"%p.kcf\n#0 two.cel\n\x13", "bad.cnf: not a doll configuration (7).\n"},
+        {std::string("%p.kcf ;\0\n#0 two.cel\n", 19), "bad.cnf: not a doll configuration (7).\n"},
+        {"%p.kcf\n#0 depth2.cel\n", "bad.cnf: depth2.cel is not a cel (12).\n"},
+        {"(16384,1)\n%p.kcf\n#0 two.cel\n", ""}, // the largest playfield
         {huge + "%p.kcf\n#0 two.cel\n", "bad.cnf: not a doll configuration (7).\n"},
     };
     write_doll_files(dir);
     for (auto &c : cases) {
-        write_file(path("bad.cnf"), Bytes(c[0].begin(), c[0].end()));
-        const RunResult r = run_quondel(dir, {"bad.cnf", "ok.cel"});
-        EXPECT_EQ(r.err, c[1]) << c[0].substr(0, 40);
-        EXPECT_FALSE(file_exists(path("bad.gif"))) << c[0].substr(0, 40);
+        write_file(path("bad.cnf"), text(c[0]));
+        EXPECT_EQ(run_quondel(dir, {"bad.cnf", "ok.cel"}).err, c[1]) << c[0].substr(0, 40);
+        EXPECT_EQ(file_exists(path("bad.gif")), c[1].empty()) << c[0].substr(0, 40);
         EXPECT_TRUE(file_exists(path("ok.gif")));
         remove(path("ok.gif").c_str());
+        remove(path("bad.gif").c_str());
     }
 }
 
