@@ -61,24 +61,28 @@ TEST(Encoder, WorkedExamplesAndClearCadence) {
 }
 
 // Every length through the first sub-blocks, then around the points where the layout
-// repeats (1,904 pixels at 4 bits, 2,032 at 8), in runs of several sizes.
+// repeats (1,904 pixels at 4 bits, 2,032 at 8), in runs of several sizes, on the portable
+// path and, where the processor has it, the BMI2 one.
 TEST(Encoder, RunsMatchSingleCodes) {
-    for (int depth : {4, 8}) {
-        const size_t period = depth == 4 ? 1904 : 2032;
-        std::vector<size_t> lengths;
-        for (size_t n = 0; n < 3 * period + 300; n += n < 700 ? 1 : 53)
-            lengths.push_back(n);
-        for (size_t n = period - 9; n < 2 * period + 9; n += n == period + 8 ? period - 17 : 1)
-            lengths.push_back(n);
-        for (size_t count : lengths) {
-            const Bytes pixels = random_bytes(count, uint32_t(count), (1 << depth) - 1);
-            const Bytes single = encode(depth, pixels);
-            for (size_t run : {1, 3, 7, 8, 113, 254, 5000})
-                ASSERT_EQ(encode(depth, pixels, run), single)
-                    << depth << "/" << count << "/" << run;
-            ASSERT_EQ(pixel_codes(single, 0, depth), pixels);
+    for (bool simd : {false, true})
+        for (int depth : {4, 8}) {
+            if (use_simd(simd) != simd) continue;
+            const size_t period = depth == 4 ? 1904 : 2032;
+            std::vector<size_t> lengths;
+            for (size_t n = 0; n < 3 * period + 300; n += n < 700 ? 1 : 53)
+                lengths.push_back(n);
+            for (size_t n = period - 9; n < 2 * period + 9; n += n == period + 8 ? period - 17 : 1)
+                lengths.push_back(n);
+            for (size_t count : lengths) {
+                const Bytes pixels = random_bytes(count, uint32_t(count), (1 << depth) - 1);
+                const Bytes single = encode(depth, pixels);
+                for (size_t run : {1, 3, 7, 8, 113, 254, 5000})
+                    ASSERT_EQ(encode(depth, pixels, run), single)
+                        << depth << "/" << count << "/" << run;
+                ASSERT_EQ(pixel_codes(single, 0, depth), pixels);
+            }
         }
-    }
+    use_simd(true);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr size_t CHUNK = 1 << 16; // a whole buffer or more: stdio reads it straight into ours
+// Whole layout periods, so that every chunk of 8-bit pixels starts where the encoder packs fastest.
+constexpr size_t BYTE_CHUNK = CHUNK / BYTE_PERIOD_PIXELS * BYTE_PERIOD_PIXELS;
 
 int stream_status(FILE *input, FILE *out) {
     if (ferror(input)) return STATUS_READ_ERROR;
@@ -21,9 +23,9 @@ int scan_bytes(FILE *input, FILE *out) {
     unsigned char bytes[CHUNK];
     size_t got;
     do {
-        got = fread(bytes, 1, CHUNK, input);
+        got = fread(bytes, 1, BYTE_CHUNK, input);
         put_byte_pixels(out, bytes, got);
-    } while (got == CHUNK && !ferror(out));
+    } while (got == BYTE_CHUNK && !ferror(out));
     return stream_status(input, out);
 }
 

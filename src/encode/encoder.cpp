@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+// x86-64 compilers that can build one function for BMI2 and ask the processor for it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(QUONDEL_NO_SIMD)
+#define QUONDEL_BMI2 1
+#include <immintrin.h>
+#endif
+
 EncoderState encoder_state{};
 
 namespace {
@@ -11,6 +17,9 @@ namespace {
 // stream stands at the start of such a group, and whole groups pack without a carry.
 constexpr size_t GROUP_CODES = 8;
 constexpr int NINE_BIT_GROUP_BYTES = 9;
+constexpr int PERIOD_CODES = 2040;
+constexpr size_t PERIOD_BYTES = PERIOD_CODES / GROUP_CODES * NINE_BIT_GROUP_BYTES;
+constexpr size_t PERIOD_BLOCKS = PERIOD_BYTES / MAX_SUB_BLOCK;
 
 // At 4 bits the layout repeats every 8 clear-code periods: each is the clear code and 14
 // pixels, 75 bits, so 8 of them are 75 bytes. A unit starts where a clear code is due on
@@ -63,19 +72,28 @@ uint64_t spread_to_nines(uint64_t v) {
     return v;
 }
 
+#ifdef QUONDEL_BMI2
+// The same in one instruction: deposit the bits into the eight bits of every 9-bit field.
+__attribute__((target("bmi2"))) uint64_t deposit_to_nines(uint64_t v) {
+    return _pdep_u64(v, 0xBFDFEFF7FBFDFEFF);
+}
+#endif
+
 // Eight pixels into 9 bytes.
+template <uint64_t (*SPREAD)(uint64_t)>
 void pack_nines(const unsigned char *pixels, unsigned char *at) {
     const uint64_t v = load_le64(pixels);
-    store_le64(at, spread_to_nines(v));
+    store_le64(at, SPREAD(v));
     at[8] = static_cast<unsigned char>(v >> 57);
 }
 
 // Seven pixels with the clear code in field `slot` into 9 bytes; reads 8 pixel bytes.
+template <uint64_t (*SPREAD)(uint64_t)>
 void pack_nines_with_clear(const unsigned char *pixels, int slot, unsigned char *at) {
     const uint64_t v = load_le64(pixels);
     const uint64_t below = (uint64_t{1} << (8 * slot)) - 1;
     const uint64_t fields = (v & below) | ((v << 8) & (~below << 8));
-    uint64_t low = spread_to_nines(fields);
+    uint64_t low = SPREAD(fields);
     uint64_t high = fields >> 57;
     const int clear_bit = 9 * slot + 8; // the clear code is 256: its low 8 bits are 0
     if (clear_bit < 64)
@@ -85,6 +103,67 @@ void pack_nines_with_clear(const unsigned char *pixels, int slot, unsigned char 
     store_le64(at, low);
     at[8] = static_cast<unsigned char>(high);
 }
+
+// At 8 bits the whole layout repeats every 2,040 codes: eight clear periods of 255 codes fill
+// 2,295 bytes, nine full sub-blocks. The stream starts such a period, and a run that stands at
+// the start of one packs it in one go and writes it with one call.
+bool at_period_start(const EncoderState &e) {
+    return e.block_length == 0 && e.bit_count == 0 && e.codes_since_clear == 1;
+}
+
+// One period of pixels. The groups between two clear codes pack
+// without a check; each clear code sits in a group of its own.
+template <uint64_t (*SPREAD)(uint64_t)> void put_period(FILE *out, const unsigned char *pixels) {
+    const int clear_every = encoder_state.clear_threshold + 1; // the clear code and 254 pixels
+    unsigned char data[PERIOD_BYTES];
+    unsigned char *at = data;
+    constexpr int GROUP = static_cast<int>(GROUP_CODES);
+    int code = 0, next_clear = encoder_state.clear_threshold - 1;
+    for (; code < PERIOD_CODES; next_clear += clear_every) {
+        const int groups = (next_clear - code) / GROUP;
+#pragma GCC unroll 4
+        for (int group = 0; group < groups; ++group)
+            pack_nines<SPREAD>(pixels + GROUP_CODES * group, at + NINE_BIT_GROUP_BYTES * group);
+        pixels += GROUP_CODES * groups;
+        at += NINE_BIT_GROUP_BYTES * groups;
+        code += GROUP * groups;
+        // The last clear code ends the period: its group must not read beyond it.
+        unsigned char last[GROUP_CODES] = {};
+        const unsigned char *source = pixels;
+        if (code + GROUP == PERIOD_CODES)
+            source = static_cast<unsigned char *>(memcpy(last, pixels, GROUP - 1));
+        pack_nines_with_clear<SPREAD>(source, next_clear - code, at);
+        pixels += GROUP - 1;
+        at += NINE_BIT_GROUP_BYTES;
+        code += GROUP;
+    }
+    write_sub_blocks(out, data, PERIOD_BYTES);
+}
+
+using PeriodPacker = void (*)(FILE *, const unsigned char *);
+
+void put_period_portable(FILE *out, const unsigned char *pixels) {
+    put_period<spread_to_nines>(out, pixels);
+}
+
+#ifdef QUONDEL_BMI2
+// Built for BMI2 as a whole, so that the deposit is inlined into the loop.
+__attribute__((target("bmi2"), flatten)) void put_period_bmi2(FILE *out,
+                                                              const unsigned char *pixels) {
+    put_period<deposit_to_nines>(out, pixels);
+}
+#endif
+
+PeriodPacker choose_period_packer(bool use_simd) {
+#ifdef QUONDEL_BMI2
+    __builtin_cpu_init(); // this may run before main
+    if (use_simd && __builtin_cpu_supports("bmi2")) return put_period_bmi2;
+#endif
+    (void)use_simd;
+    return put_period_portable;
+}
+
+PeriodPacker period_packer = choose_period_packer(true);
 
 // Two pixel bytes, four pixels, as four 5-bit codes: 20 bits, high nibble first.
 uint32_t nibble_codes[1 << 16];
@@ -143,6 +222,11 @@ unsigned nibble_at(const unsigned char *bytes, size_t i) {
 
 } // namespace
 
+bool use_simd(bool wanted) {
+    period_packer = choose_period_packer(wanted);
+    return period_packer != put_period_portable;
+}
+
 void reset_encoder() {
     encoder_state.bit_accumulator = 0;
     encoder_state.bit_count = 0;
@@ -156,14 +240,31 @@ void start_image_data(int pixel_depth) {
     encoder_state.clear_threshold = encoder_state.clear_code - 2;
 }
 
-void flush_block(FILE *out) {
+void write_sub_blocks(FILE *out, const unsigned char *data, size_t length) {
+    unsigned char staged[PERIOD_BLOCKS * (MAX_SUB_BLOCK + 1)];
+    size_t at = 0;
+    do { // a length byte before every 255 bytes or fewer; a lone 0 for no data
+        if (at + MAX_SUB_BLOCK + 1 > sizeof staged) {
+            fwrite(staged, 1, at, out);
+            at = 0;
+        }
+        const size_t take = std::min(length, static_cast<size_t>(MAX_SUB_BLOCK));
+        staged[at] = static_cast<unsigned char>(take);
+        memcpy(staged + at + 1, data, take);
+        at += take + 1;
+        data += take;
+        length -= take;
+    } while (length > 0);
     // One stream, one thread: the stream's lock buys nothing here.
-    putc_unlocked(encoder_state.block_length, out);
 #ifdef __GLIBC__
-    fwrite_unlocked(encoder_state.block, 1, static_cast<size_t>(encoder_state.block_length), out);
+    fwrite_unlocked(staged, 1, at, out);
 #else
-    fwrite(encoder_state.block, 1, static_cast<size_t>(encoder_state.block_length), out);
+    fwrite(staged, 1, at, out);
 #endif
+}
+
+void flush_block(FILE *out) {
+    write_sub_blocks(out, encoder_state.block, static_cast<size_t>(encoder_state.block_length));
     encoder_state.block_length = 0;
 }
 
@@ -182,6 +283,10 @@ void put_byte_pixels(FILE *out, const unsigned char *pixels, size_t count) {
     for (; count > 0 && e.bit_count != 0; --count)
         put_code(out, *pixels++, 9);
     while (count >= GROUP_CODES) {
+        for (; at_period_start(e) && count >= BYTE_PERIOD_PIXELS; count -= BYTE_PERIOD_PIXELS) {
+            period_packer(out, pixels);
+            pixels += BYTE_PERIOD_PIXELS;
+        }
         // Whole groups that come before the next clear code and fit the sub-block.
         const int before_clear = std::max(e.clear_threshold - e.codes_since_clear, 0);
         const size_t groups =
@@ -189,7 +294,7 @@ void put_byte_pixels(FILE *out, const unsigned char *pixels, size_t count) {
                       static_cast<size_t>(MAX_SUB_BLOCK - e.block_length) / NINE_BIT_GROUP_BYTES});
         unsigned char *at = e.block + e.block_length;
         for (size_t g = 0; g < groups; ++g)
-            pack_nines(pixels + GROUP_CODES * g, at + NINE_BIT_GROUP_BYTES * g);
+            pack_nines<spread_to_nines>(pixels + GROUP_CODES * g, at + NINE_BIT_GROUP_BYTES * g);
         pixels += GROUP_CODES * groups;
         count -= GROUP_CODES * groups;
         e.codes_since_clear += static_cast<int>(GROUP_CODES * groups);
@@ -200,12 +305,12 @@ void put_byte_pixels(FILE *out, const unsigned char *pixels, size_t count) {
         unsigned char group[NINE_BIT_GROUP_BYTES];
         const int slot = e.clear_threshold - e.codes_since_clear;
         if (slot < static_cast<int>(GROUP_CODES)) {
-            pack_nines_with_clear(pixels, slot, group);
+            pack_nines_with_clear<spread_to_nines>(pixels, slot, group);
             pixels += GROUP_CODES - 1;
             count -= GROUP_CODES - 1;
             e.codes_since_clear = static_cast<int>(GROUP_CODES) - 1 - slot;
         } else {
-            pack_nines(pixels, group);
+            pack_nines<spread_to_nines>(pixels, group);
             pixels += GROUP_CODES;
             count -= GROUP_CODES;
             e.codes_since_clear += static_cast<int>(GROUP_CODES);

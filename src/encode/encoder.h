@@ -19,11 +19,19 @@ struct EncoderState {
 extern EncoderState encoder_state;
 
 constexpr int MAX_SUB_BLOCK = 255;
+// Pixels in one repetition of the whole 8-bit layout: runs of whole ones pack fastest.
+constexpr size_t BYTE_PERIOD_PIXELS = 2032;
+
+// Whether runs may use the processor's bit-deposit instruction (BMI2) where it has one; on
+// by default. Returns whether they now do. Both ways give the same bytes.
+bool use_simd(bool wanted);
 
 void reset_encoder();
 // Everything an image needs before its first code: a reset, its clear code and threshold.
 void start_image_data(int pixel_depth);
 void flush_block(FILE *out);
+// Sub-blocks of 255 bytes (the last one shorter) for `length` bytes of image data; one write.
+void write_sub_blocks(FILE *out, const unsigned char *data, size_t length);
 void finish_image_data(FILE *out, int end_code, int code_width);
 
 // Runs of pixels: the same bytes as put_code for each pixel in turn, eight or more codes
