@@ -16,15 +16,41 @@ constexpr size_t HUGE_PAGE = size_t{2} << 20;
 constexpr unsigned PASS_FIRST_ROW[5] = {0, 0, 4, 2, 1};
 constexpr unsigned PASS_STEP[5] = {0, 8, 8, 4, 2};
 
-// Rows are gathered into longer runs for the encoder, which starts and ends each run
-// with a few single codes.
-constexpr size_t GATHER_SIZE = 1 << 15;
+// Rows are gathered into runs of whole layout periods (2,032 bytes at 8 bits, 952 at 4),
+// so that the encoder takes every run on its fast path.
+constexpr size_t GATHER_PERIODS = 16;
+
+struct Gather {
+    unsigned char bytes[GATHER_PERIODS * BYTE_PERIOD_PIXELS];
+    size_t size; // a run: whole periods of this image's depth
+    size_t held;
+};
 
 void put_run(FILE *out, const unsigned char *bytes, size_t count, const CelImage &image) {
     if (image.depth == 8)
         put_byte_pixels(out, bytes, count);
     else
         put_nibble_pixels(out, bytes, 2 * count);
+}
+
+void gather(FILE *out, Gather &g, const unsigned char *bytes, size_t count, const CelImage &image) {
+    while (count > 0) {
+        if (g.held == 0 && count >= g.size) { // whole runs need no copy
+            const size_t runs = count / g.size * g.size;
+            put_run(out, bytes, runs, image);
+            bytes += runs;
+            count -= runs;
+            continue;
+        }
+        const size_t take = std::min(count, g.size - g.held);
+        memcpy(g.bytes + g.held, bytes, take);
+        g.held += take;
+        bytes += take;
+        count -= take;
+        if (g.held < g.size) return;
+        put_run(out, g.bytes, g.size, image);
+        g.held = 0;
+    }
 }
 
 } // namespace
@@ -66,29 +92,19 @@ int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &imag
     if (stride == 0) return STATUS_OK; // no pixels, and no buffer either
     // An odd-width 4-bit row ends in an unused nibble, so such rows go one by one.
     const bool whole_bytes = image.depth == 8 || image.width % 2 == 0;
-    unsigned char gathered[GATHER_SIZE];
-    size_t held = 0;
+    const size_t period = image.depth == 8 ? BYTE_PERIOD_PIXELS : NIBBLE_PERIOD_PIXELS / 2;
+    Gather g;
+    g.size = GATHER_PERIODS * BYTE_PERIOD_PIXELS / period * period;
+    g.held = 0;
     for (InterlaceCursor cursor = FIRST_INTERLACED_ROW; cursor.row < image.height;
          advance_interlaced_row(cursor, image.height)) {
         const unsigned char *row = pixels + cursor.row * stride;
-        if (!whole_bytes) {
+        if (whole_bytes)
+            gather(out, g, row, stride, image);
+        else
             put_nibble_pixels(out, row, image.width);
-        } else if (held + stride <= GATHER_SIZE) {
-            memcpy(gathered + held, row, stride);
-            held += stride;
-            continue;
-        } else {
-            put_run(out, gathered, held, image);
-            held = 0;
-            if (stride > GATHER_SIZE) {
-                put_run(out, row, stride, image);
-            } else {
-                memcpy(gathered, row, stride);
-                held = stride;
-            }
-        }
         if (ferror(out)) return STATUS_WRITE_ERROR;
     }
-    put_run(out, gathered, held, image);
+    put_run(out, g.bytes, g.held, image);
     return ferror(out) ? STATUS_WRITE_ERROR : STATUS_OK;
 }

@@ -19,8 +19,10 @@ struct EncoderState {
 extern EncoderState encoder_state;
 
 constexpr int MAX_SUB_BLOCK = 255;
-// Pixels in one repetition of the whole 8-bit layout: runs of whole ones pack fastest.
+// Pixels in one repetition of the whole layout at 8 and at 4 bits: runs of whole ones
+// pack fastest.
 constexpr size_t BYTE_PERIOD_PIXELS = 2032;
+constexpr size_t NIBBLE_PERIOD_PIXELS = 1904;
 
 // Whether runs may use the processor's bit-deposit instruction (BMI2) where it has one; on
 // by default. Returns whether they now do. Both ways give the same bytes.
