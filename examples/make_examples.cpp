@@ -3,7 +3,9 @@
 // make_examples DIRECTORY
 #include "kiss_writer.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -131,9 +133,26 @@ Bytes doll_cnf() {
 
 } // namespace
 
+// A cel of random pixels at offset (0, 0), for measuring: --cel FILE DEPTH WIDTH HEIGHT.
+int write_random_cel(char **argv) {
+    const int depth = atoi(argv[3]);
+    const unsigned width = static_cast<unsigned>(atoi(argv[4])),
+                   height = static_cast<unsigned>(atoi(argv[5]));
+    Bytes pixels(size_t{depth == 8 ? width : (width + 1) / 2} * height);
+    uint32_t state = 2463534242u;
+    for (auto &p : pixels) { // xorshift: fast, and the same file on every run
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        p = static_cast<unsigned char>(state);
+    }
+    if (write_bytes(argv[2], cel_file(depth, width, height, pixels))) return 0;
+    perror(argv[2]);
+    return 1;
+}
+
 int main(int argc, char **argv) {
+    if (argc == 6 && std::string(argv[1]) == "--cel") return write_random_cel(argv);
     if (argc != 2) {
-        fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+        fprintf(stderr, "usage: %s DIRECTORY | --cel FILE DEPTH WIDTH HEIGHT\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
