@@ -1,5 +1,5 @@
-// Converts arbitrary bytes as a KiSS file (sequential and interlaced, with and without a
-// palette loaded first) and as a doll configuration beside the example palettes and cels.
+// Converts arbitrary bytes as a KiSS file (sequential and interlaced, after a palette) and
+// as a doll configuration beside the example palettes and cels.
 // Properties: no crash, no hang, a known status, a GIF only with status 0 and then one that
 // giflib decodes, and no GIF with status 0 only for a palette.
 #include "common/run_state.h"
@@ -52,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         dir = name;
         if (system(("cp " QUONDEL_EXAMPLES "/*.kcf " QUONDEL_EXAMPLES "/*.cel " + dir).c_str()))
             abort();
+        convert("pastel.kcf", false, true); // cels get colours
     }
     // The last byte picks the name, so headerless palettes are reached too.
     const bool kcf = size > 0 && data[size - 1] & 1;
@@ -59,21 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!write_bytes(dir + (kcf ? "/in.kcf" : "/in.cel"), Bytes(data, data + size)) ||
         !write_bytes(dir + "/doll.cnf", Bytes(data, data + size)))
         abort();
-    // A huge interlaced picture is as large as its header says: slow, not interesting.
+    // A huge interlaced picture or playfield is as large as declared: slow, not interesting.
     const bool huge = size >= 12 && ((data[9] && data[11]) || (data[1] && data[3]));
-    for (int with_palette : {0, 1}) {
-        std::memset(&run_state.palette, 0, sizeof run_state.palette);
-        if (with_palette) convert("pastel.kcf", false, true);
-        for (int interlace = 0; interlace < (huge ? 1 : 2); ++interlace) {
-            run_state.interlace = interlace;
-            convert(kcf ? "in.kcf" : "in.cel", false, palette);
-        }
-    }
     DollConfig doll;
-    if (parse_cnf(data, size, doll) == STATUS_OK && doll.width * doll.height > 1 << 20) return 0;
+    const bool big_doll =
+        parse_cnf(data, size, doll) == STATUS_OK && doll.width * doll.height > 1 << 20;
     for (int interlace : {0, 1}) {
         run_state.interlace = interlace;
-        convert("doll.cnf", true, false);
+        if (!huge || !interlace) convert(kcf ? "in.kcf" : "in.cel", false, palette);
+        if (!big_doll) convert("doll.cnf", true, false);
     }
     return 0;
 }

@@ -6,7 +6,9 @@ namespace {
 // Image data for `pixels`: one put_code each when `run` is 0, else runs of `run` pixels on
 // the fast path (4-bit runs packed two to a byte, each run from a new byte).
 Bytes encode(int depth, const Bytes &pixels, size_t run = 0) {
-    FILE *out = tmpfile();
+    char *buffer = nullptr;
+    size_t size = 0;
+    FILE *out = open_memstream(&buffer, &size);
     start_image_data(depth);
     for (size_t at = 0, count; at < pixels.size(); at += count) {
         count = run == 0 ? 1 : std::min(run, pixels.size() - at);
@@ -21,21 +23,16 @@ Bytes encode(int depth, const Bytes &pixels, size_t run = 0) {
             put_nibble_pixels(out, packed.data(), count);
     }
     finish_image_data(out, (1 << depth) + 1, depth + 1);
-    Bytes data(static_cast<size_t>(ftell(out)));
-    rewind(out);
-    EXPECT_EQ(fread(data.data(), 1, data.size(), out), data.size());
     fclose(out);
+    const Bytes data(buffer, buffer + size);
+    free(buffer);
     return data;
 }
 
 // The clear code stands where due (its index in the code stream), single codes and runs alike.
 TEST(Encoder, WorkedExamplesAndClearCadence) {
-    const struct {
-        int depth;
-        Bytes pixels;
-        std::vector<size_t> clears;
-        const char *data; // when given, the exact image data
-    } cases[] = {
+    // Each row: the depth, the pixels, where the clear codes stand, the image data if given.
+    const std::tuple<int, Bytes, std::vector<size_t>, const char *> cases[] = {
         {4, {}, {}, "01 11 00"},
         {8, {}, {}, "02 01 01 00"}, // the end code alone
         {4, Bytes(13, 1), {}, nullptr},
@@ -47,13 +44,13 @@ TEST(Encoder, WorkedExamplesAndClearCadence) {
         {8, Bytes(507, 1), {253}, nullptr},
         {8, Bytes(508, 1), {253, 508}, nullptr},
     };
-    for (const auto &c : cases)
+    for (const auto &[depth, pixels, where, image_data] : cases)
         for (size_t run : {0, 1, 8, 64}) {
-            const Bytes data = encode(c.depth, c.pixels, run);
+            const Bytes data = encode(depth, pixels, run);
             std::vector<size_t> clears;
-            EXPECT_EQ(c.data ? hex_bytes(c.data) : data, data);
-            EXPECT_EQ(pixel_codes(data, 0, c.depth, &clears), c.pixels);
-            EXPECT_EQ(clears, c.clears) << c.depth << " bits, " << c.pixels.size() << " pixels";
+            EXPECT_EQ(image_data ? hex_bytes(image_data) : data, data);
+            EXPECT_EQ(pixel_codes(data, 0, depth, &clears), pixels);
+            EXPECT_EQ(clears, where) << depth << " bits, " << pixels.size() << " pixels";
         }
     // 225 codes and the end code fill 255 bytes but for the fill bits: no empty sub-block.
     const Bytes full = encode(8, random_bytes(225, 7), 225);
@@ -68,12 +65,9 @@ TEST(Encoder, RunsMatchSingleCodes) {
         for (int depth : {4, 8}) {
             if (use_simd(simd) != simd) continue;
             const size_t period = depth == 4 ? 1904 : 2032;
-            std::vector<size_t> lengths;
-            for (size_t n = 0; n < 3 * period + 300; n += n < 700 ? 1 : 53)
-                lengths.push_back(n);
-            for (size_t n = period - 9; n < 2 * period + 9; n += n == period + 8 ? period - 17 : 1)
-                lengths.push_back(n);
-            for (size_t count : lengths) {
+            // Every length near the start and near each period's end, others in steps of 53.
+            for (size_t count = 0; count < 3 * period + 300;
+                 count += count < 700 || (count + 60) % period < 70 ? 1 : 53) {
                 const Bytes pixels = random_bytes(count, uint32_t(count), (1 << depth) - 1);
                 const Bytes single = encode(depth, pixels);
                 for (size_t run : {1, 3, 7, 8, 113, 254, 5000})

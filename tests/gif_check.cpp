@@ -23,9 +23,8 @@ bool decode_gif(const std::string &path, Decoded &d) {
         DGifSavedExtensionToGCB(gif, 0, &control);
         const SavedImage &image = gif->SavedImages[0];
         const GifImageDesc &desc = image.ImageDesc;
-        d.frame = {gif->SWidth, gif->SHeight, desc.Left,     desc.Top,
-                   desc.Width,  desc.Height,  desc.Interlace};
-        d.transparent = control.TransparentColor;
+        d.frame = {gif->SWidth, gif->SHeight, desc.Left,      desc.Top,
+                   desc.Width,  desc.Height,  desc.Interlace, control.TransparentColor};
         d.colours.clear();
         for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
             const GifColorType &c = gif->SColorMap->Colors[i];
@@ -37,20 +36,22 @@ bool decode_gif(const std::string &path, Decoded &d) {
     return ok;
 }
 
-std::string read_codes(const Bytes &gif, size_t at, int depth, std::vector<int> &codes) {
+std::string read_pixels(const Bytes &gif, size_t at, int depth, Bytes &pixels,
+                        std::vector<size_t> *clears) {
     Bytes data;
     for (size_t length; (length = at < gif.size() ? gif[at++] : 256) != 0; at += length) {
         if (at + length > gif.size()) return "no terminator";
         data.insert(data.end(), gif.begin() + at, gif.begin() + at + length);
     }
-    const int width = depth + 1, end = (1 << depth) + 1;
+    const unsigned width = depth + 1, clear = 1u << depth;
     size_t bit = 0;
-    do {
+    for (unsigned code = 0; code != clear + 1; bit += width) {
         if (bit + width > data.size() * 8) return "no end code";
-        int code = 0;
-        for (int i = 0; i < width; ++i, ++bit)
-            code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
-        codes.push_back(code);
-    } while (codes.back() != end);
+        code =
+            (data[bit / 8] | data[(bit + width - 1) / 8] << 8) >> (bit % 8) & ((1u << width) - 1);
+        if (code < clear) pixels.push_back(static_cast<unsigned char>(code));
+        if (code == clear && clears != nullptr) clears->push_back(bit / width);
+        if (code > clear + 1) return "a code above the end code";
+    }
     return (bit + 7) / 8 == data.size() ? "" : "bytes after the end code";
 }

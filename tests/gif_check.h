@@ -9,10 +9,10 @@ using Bytes = std::vector<unsigned char>;
 
 // giflib's reading of a one-image GIF.
 struct Decoded {
-    std::vector<int> frame; // screen width and height, left, top, width, height, interlaced
-    int transparent;        // -1 for none
-    Bytes colours;          // the global colour table
-    Bytes pixels;           // one byte per pixel, rows in picture order
+    // Screen width and height, left, top, width, height, interlaced, transparent index (or -1).
+    std::vector<int> frame;
+    Bytes colours; // the global colour table
+    Bytes pixels;  // one byte per pixel, rows in picture order
 };
 bool decode_gif(const std::string &path, Decoded &decoded);
 
@@ -23,7 +23,8 @@ inline size_t cel_data_start(int depth) {
     return 32 + (size_t{3} << depth);
 }
 
-// Every code of the image data that starts at `at` (sub-blocks of 1 to 255 bytes, then the
-// terminator), clear codes included, up to the end code; an empty string, else the fault.
-// The codes must keep depth + 1 bits, with nothing after the end code but fill bits.
-std::string read_codes(const Bytes &gif, size_t at, int depth, std::vector<int> &codes);
+// The pixel codes of the image data that starts at `at` (sub-blocks of 1 to 255 bytes, then
+// the terminator), and where the clear codes stand in the code stream; an empty string, else
+// the fault. Every code must be depth + 1 bits, and nothing but fill bits may follow the end.
+std::string read_pixels(const Bytes &gif, size_t at, int depth, Bytes &pixels,
+                        std::vector<size_t> *clears = nullptr);

@@ -4,26 +4,24 @@
 #include "convert/convert_cel.h"
 
 #include <fstream>
-#include <random>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 Bytes hex_bytes(const char *text) {
+    std::istringstream in(text);
     Bytes bytes;
-    for (char *end; *text; text = end) {
-        const long value = strtol(text, &end, 16);
-        if (end == text) break;
-        bytes.push_back(static_cast<unsigned char>(value));
-    }
+    for (unsigned byte; in >> std::hex >> byte;)
+        bytes.push_back(static_cast<unsigned char>(byte));
     return bytes;
 }
 
 Bytes random_bytes(size_t count, uint32_t seed, int max_value) {
-    std::mt19937 generator(seed);
     Bytes bytes(count);
-    for (auto &b : bytes)
-        b = static_cast<unsigned char>(generator() % (max_value + 1));
+    for (auto &b : bytes) // a linear congruential generator: the same bytes on every run
+        b = static_cast<unsigned char>((seed = seed * 1664525 + 1013904223) >> 24) %
+            (max_value + 1);
     return bytes;
 }
 
@@ -32,20 +30,9 @@ Bytes read_file(const std::string &path) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-bool file_exists(const std::string &path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
 Bytes pixel_codes(const Bytes &bytes, size_t at, int depth, std::vector<size_t> *clears) {
-    std::vector<int> codes;
-    EXPECT_EQ(read_codes(bytes, at, depth, codes), "");
     Bytes pixels;
-    for (size_t i = 0; i + 1 < codes.size(); ++i)
-        if (codes[i] != 1 << depth)
-            pixels.push_back(static_cast<unsigned char>(codes[i]));
-        else if (clears != nullptr)
-            clears->push_back(i);
+    EXPECT_EQ(read_pixels(bytes, at, depth, pixels, clears), "");
     return pixels;
 }
 
@@ -61,6 +48,7 @@ Bytes convert_here(const std::string &dir, const Bytes &input, int *status, cons
 }
 
 void TempDirTest::SetUp() {
+    run_state = RunState{}; // in-process conversions start as a run does
     char name[] = "/tmp/quondel-test-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
     dir = name;

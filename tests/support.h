@@ -3,14 +3,14 @@
 #include "gif_check.h"
 #include "kiss_writer.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
+
+namespace fs = std::filesystem;
 
 Bytes hex_bytes(const char *text); // "03 41 8C" -> {0x03, 0x41, 0x8C}
 Bytes random_bytes(size_t count, uint32_t seed, int max_value = 255);
 Bytes read_file(const std::string &path);
-bool file_exists(const std::string &path);
 inline Bytes text(const std::string &characters) {
     return Bytes(characters.begin(), characters.end());
 }
