@@ -1,7 +1,8 @@
 // Converts arbitrary bytes as a KiSS file (sequential and interlaced, after a palette) and
 // as a doll configuration beside the example palettes and cels.
-// Properties: no crash, no hang, a known status, a GIF only with status 0 and then one that
-// giflib decodes, and no GIF with status 0 only for a palette.
+// Properties: no crash, no hang, a known status, a GIF only with status 0 and then one whose
+// image data is sound and that giflib decodes when it holds all its pixels, and no GIF with
+// status 0 only for a palette.
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
@@ -35,12 +36,26 @@ void convert(const char *name, bool doll, bool palette) {
     const int status = doll ? convert_doll(input, path.c_str()) : convert_cel(input, name);
     fclose(input);
     if (status < STATUS_OK || status > STATUS_NOT_DOLL_PALETTE) fail("unknown status");
-    Decoded d;
-    if (access(run_state.output_name.c_str(), F_OK) != 0) {
+    FILE *gif_file = fopen(run_state.output_name.c_str(), "rb");
+    if (gif_file == nullptr) {
         if (status == STATUS_OK && !palette) fail("status 0 without a GIF");
-    } else if (status != STATUS_OK || !decode_gif(run_state.output_name, d)) {
-        fail("a GIF that failed or that giflib cannot decode");
+        return;
     }
+    Bytes gif(1 << 20); // more than any input here can make
+    gif.resize(fread(gif.data(), 1, gif.size(), gif_file));
+    fclose(gif_file);
+    if (status != STATUS_OK) fail("a GIF after a failure");
+    // The image data: after the colour table, the control extension (cels only), the
+    // descriptor and the code size. giflib must read every GIF that has all its pixels.
+    const size_t table = size_t{3} << ((gif.at(10) & 7) + 1),
+                 at = 13 + table + 11 + (gif.at(13 + table) == 0x21 ? 8 : 0);
+    Bytes pixels;
+    Decoded d;
+    if (!read_pixels(gif, at, gif.at(at - 1), pixels).empty()) fail("image data");
+    const size_t declared = static_cast<size_t>(gif[at - 6] | gif[at - 5] << 8) *
+                            static_cast<size_t>(gif[at - 4] | gif[at - 3] << 8);
+    if (pixels.size() == declared && declared > 0 && !decode_gif(run_state.output_name, d))
+        fail("giflib cannot decode");
 }
 
 } // namespace
