@@ -47,22 +47,19 @@ TEST(CnfParse, EveryFormRealDollsUse) {
     }
 }
 
-// The letter for a decoded colour: '.' background of group 0, ',' of group 1, 'a'.. index
-// 1.. of p.kcf group 0, 'A'.. of its group 1, '1'.. of the 12-bit Q.KCF.
-char letter(const Bytes &rgb) {
-    if (rgb[2] == 255) return static_cast<char>('0' + rgb[0] / 17);
-    if (rgb[0] == 0) return rgb[1] == 0 ? '.' : ','; // the background of group 0 or 1
-    return static_cast<char>((rgb[1] == 0 ? 'a' : 'A') + rgb[0] / 16 - 1);
-}
-
-// The picture giflib decodes, one letter a pixel, rows split by '|', then the table size.
+// The picture giflib decodes, rows split by '|', then the table size. Each pixel is a letter:
+// '.' the background of group 0, ',' of group 1, 'a'.. index 1.. of p.kcf's group 0, 'A'..
+// of its group 1, '1'.. of the 12-bit Q.KCF.
 std::string picture(const std::string &file, unsigned width) {
     Decoded d;
     EXPECT_TRUE(decode_gif(file, d) && d.frame.back() == -1) << "one opaque image";
     std::string letters;
     for (size_t i = 0; i < d.pixels.size(); ++i) {
         const unsigned char *rgb = &d.colours[d.pixels[i] * 3];
-        letters += std::string(i > 0 && i % width == 0, '|') + letter(Bytes(rgb, rgb + 3));
+        const int letter = rgb[2] == 255 ? '0' + rgb[0] / 17
+                           : rgb[0] == 0 ? (rgb[1] == 0 ? '.' : ',')
+                                         : (rgb[1] == 0 ? 'a' : 'A') + rgb[0] / 16 - 1;
+        letters += std::string(i > 0 && i % width == 0, '|') + static_cast<char>(letter);
     }
     return letters + " " + std::to_string(d.colours.size() / 3);
 }
@@ -170,10 +167,8 @@ TEST_F(Doll, BadDollsGetOneLineAndTheRunGoesOn) {
     for (auto &c : cases) {
         write_file(path("bad.cnf"), text(c[0]));
         EXPECT_EQ(run_quondel(dir, {"bad.cnf", "ok.cel"}).err, c[1]) << c[0].substr(0, 40);
-        EXPECT_EQ(fs::exists(path("bad.gif")), c[1].empty()) << c[0].substr(0, 40);
-        EXPECT_TRUE(fs::exists(path("ok.gif")));
-        remove(path("ok.gif").c_str());
-        remove(path("bad.gif").c_str());
+        EXPECT_EQ(fs::remove(path("bad.gif")), c[1].empty()) << c[0].substr(0, 40);
+        EXPECT_TRUE(fs::remove(path("ok.gif")));
     }
 }
 

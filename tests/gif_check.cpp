@@ -25,7 +25,6 @@ bool decode_gif(const std::string &path, Decoded &d) {
         const GifImageDesc &desc = image.ImageDesc;
         d.frame = {gif->SWidth, gif->SHeight, desc.Left,      desc.Top,
                    desc.Width,  desc.Height,  desc.Interlace, control.TransparentColor};
-        d.colours.clear();
         for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
             const GifColorType &c = gif->SColorMap->Colors[i];
             d.colours.insert(d.colours.end(), {c.Red, c.Green, c.Blue});
