@@ -1,0 +1,46 @@
+#pragma once
+
+// What the encoder's runs of pixels share: little-endian words, whole bytes appended to the
+// sub-blocks, and whether BMI2 can be asked for.
+#include "encode/encoder.h"
+
+#include <cstring>
+
+// x86-64 compilers that can build one function for BMI2 and ask the processor for it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(QUONDEL_NO_SIMD)
+#define QUONDEL_BMI2 1
+#include <immintrin.h>
+
+inline bool processor_has_bmi2() {
+    __builtin_cpu_init(); // this may run before main
+    return __builtin_cpu_supports("bmi2");
+}
+#endif
+
+// Little-endian words: one load or store where the host is little-endian, bytes elsewhere.
+inline uint64_t load_le64(const unsigned char *p) {
+    uint64_t v = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(&v, p, 8);
+#else
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | p[i];
+#endif
+    return v;
+}
+
+inline void store_le64(unsigned char *p, uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(p, &v, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+#endif
+}
+
+// Appends bytes to the sub-blocks; the stream must stand on a byte boundary.
+void put_bytes(FILE *out, const unsigned char *bytes, size_t count);
+
+// Chooses each run's fast path, BMI2 where `simd` and the processor allow; true if it is.
+bool choose_byte_runs(bool simd);
+bool choose_nibble_runs(bool simd);
