@@ -48,6 +48,8 @@ Bytes palette_file(int bits, unsigned colours_per_group, const Bytes &rgb) {
 bool write_bytes(const std::string &path, const Bytes &bytes) {
     FILE *file = fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
-    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty vector may hold no buffer at all, which fwrite must not be given.
+    const bool written =
+        bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && written;
 }
