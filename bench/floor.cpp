@@ -1,13 +1,16 @@
 // The floor for whole-process timing: reads a file to its end and writes a new file of a
-// given size, both in 64 KiB blocks through stdio, and nothing else.
-// Usage: floor INPUT OUTPUT_SIZE OUTPUT
+// given size, both in 64 KiB blocks through stdio, and nothing else. With --rename it writes
+// beside the output and renames over it at the end, as quondel replaces its outputs.
+// Usage: floor INPUT OUTPUT_SIZE OUTPUT [--rename]
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 int main(int argc, char **argv) {
-    if (argc != 4) return 2;
+    if (argc != 4 && argc != 5) return 2;
+    const std::string output = argv[3], written = argc == 5 ? output + ".new" : output;
     FILE *in = fopen(argv[1], "rb");
-    FILE *out = fopen(argv[3], "wb");
+    FILE *out = fopen(written.c_str(), "wb");
     if (in == nullptr || out == nullptr) return 1;
     static unsigned char buffer[1 << 16];
     long long left = atoll(argv[2]);
@@ -19,5 +22,6 @@ int main(int argc, char **argv) {
         left -= put;
     } while (got > 0 || left > 0);
     fclose(in);
-    return fclose(out) == 0 ? 0 : 1;
+    if (fclose(out) != 0) return 1;
+    return written == output || rename(written.c_str(), output.c_str()) == 0 ? 0 : 1;
 }
