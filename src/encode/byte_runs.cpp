@@ -106,11 +106,7 @@ void (*put_byte_period)(FILE *, const unsigned char *) = put_period_portable;
 } // namespace
 
 bool choose_byte_runs(bool simd) {
-    put_byte_period = put_period_portable;
-#ifdef QUONDEL_BMI2
-    if (simd && processor_has_bmi2()) put_byte_period = put_period_bmi2;
-#endif
-    (void)simd;
+    put_byte_period = choose_path(simd, put_period_portable, BMI2_PATH(put_period_bmi2));
     return put_byte_period != put_period_portable;
 }
 

@@ -124,11 +124,7 @@ unsigned nibble_at(const unsigned char *bytes, size_t i) {
 } // namespace
 
 bool choose_nibble_runs(bool simd) {
-    put_period = put_nibble_period_portable;
-#ifdef QUONDEL_BMI2
-    if (simd && processor_has_bmi2()) put_period = put_nibble_period_bmi2;
-#endif
-    (void)simd;
+    put_period = choose_path(simd, put_nibble_period_portable, BMI2_PATH(put_nibble_period_bmi2));
     return put_period != put_nibble_period_portable;
 }
 

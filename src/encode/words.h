@@ -5,6 +5,7 @@
 #include "encode/encoder.h"
 
 #include <cstring>
+#include <type_traits>
 
 // x86-64 compilers that can build one function for BMI2 and ask the processor for it.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(QUONDEL_NO_SIMD)
@@ -15,7 +16,22 @@ inline bool processor_has_bmi2() {
     __builtin_cpu_init(); // this may run before main
     return __builtin_cpu_supports("bmi2");
 }
+#define BMI2_PATH(path) path
+#else
+#define BMI2_PATH(path) nullptr
 #endif
+
+// The fast path a run takes: the BMI2 one where it is wanted, built and the processor has
+// it, else the portable one.
+template <typename Path>
+Path choose_path(bool simd, Path portable, typename std::common_type<Path>::type bmi2) {
+#ifdef QUONDEL_BMI2
+    if (simd && bmi2 != nullptr && processor_has_bmi2()) return bmi2;
+#endif
+    (void)simd;
+    (void)bmi2;
+    return portable;
+}
 
 // Little-endian words: one load or store where the host is little-endian, bytes elsewhere.
 inline uint64_t load_le64(const unsigned char *p) {
