@@ -30,6 +30,16 @@ Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels) {
     return file;
 }
 
+Bytes pack_rows(int depth, unsigned width, const Bytes &pixels) {
+    if (depth == 8 || width == 0) return pixels;
+    const size_t stride = (width + 1) / 2;
+    Bytes rows(pixels.size() / width * stride);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        rows[i / width * stride + i % width / 2] |=
+            static_cast<unsigned char>(pixels[i] << (i % width % 2 ? 0 : 4));
+    return rows;
+}
+
 Bytes colours12(const Bytes &rgb4) {
     Bytes bytes;
     for (size_t i = 0; i + 2 < rgb4.size(); i += 3) {

@@ -15,6 +15,9 @@ Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, 
                unsigned y = 0);
 // The original headerless form: width, height, then 4-bit rows.
 Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels);
+// Cel rows from one byte per pixel: as they are at 8 bits; at 4 bits two pixels a byte, the
+// left one in the high nibble, each row padded to a whole byte.
+Bytes pack_rows(int depth, unsigned width, const Bytes &pixels);
 // Packs red, green, blue triples of 4-bit values as 12-bit colours, two bytes each.
 Bytes colours12(const Bytes &rgb4);
 

@@ -32,20 +32,17 @@ Bytes palette() {
 // A round face, odd width so the unused low nibble of each row is exercised.
 Bytes face_cel() {
     const int width = 33, height = 29;
-    Bytes file = kiss_file(0x20, 4, width, height, 12, 7, {});
-    for (int y = 0; y < height; ++y) {
-        Bytes row((width + 1) / 2, 0);
+    Bytes pixels;
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const int dx = x - 16, dy = y - 14, r2 = dx * dx + dy * dy;
             int index = r2 < 14 * 14 ? 1 : 0;
             if ((dx == -5 || dx == 5) && dy == -4) index = 4;
             if (dy == 6 && dx > -6 && dx < 6) index = 5;
             if (r2 >= 13 * 13 && r2 < 14 * 14) index = 2;
-            row[x / 2] |= static_cast<unsigned char>(x % 2 ? index : index << 4);
+            pixels.push_back(static_cast<unsigned char>(index));
         }
-        file.insert(file.end(), row.begin(), row.end());
-    }
-    return file;
+    return cel_file(4, width, height, pack_rows(4, width, pixels), 12, 7);
 }
 
 // A shaded shirt that uses the whole ramp.
@@ -77,17 +74,14 @@ Bytes pastel_palette() {
 Bytes bow_cel() {
     const int width = 21, height = 11;
     Bytes pixels;
-    for (int y = 0; y < height; ++y) {
-        Bytes row((width + 1) / 2, 0);
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const int dx = x < 10 ? 10 - x : x - 10, dy = y < 5 ? 5 - y : y - 5;
             int index = dy <= dx / 2 + 1 ? 4 + (x + y) % 3 : 0;
             if (dx <= 1 && dy <= 1) index = 3;
-            row[x / 2] |= static_cast<unsigned char>(x % 2 ? index : index << 4);
+            pixels.push_back(static_cast<unsigned char>(index));
         }
-        pixels.insert(pixels.end(), row.begin(), row.end());
-    }
-    return old_cel_file(width, height, pixels);
+    return old_cel_file(width, height, pack_rows(4, width, pixels));
 }
 
 // A straw hat in the 12-bit palette; the doll hides it until it is worn.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,23 +27,23 @@ TEST_F(Cli, LinesAndExitStatus) {
     const Bytes cel = cel_file(8, 2, 2, {1, 2, 3, 4}), colours = random_bytes(768, 1);
     const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e') + "/",
                       long_name = deep + std::string(250, 'n') + ".cel"; // no room for a suffix
-    ASSERT_EQ(mkdir(path(deep.substr(0, 121)).c_str(), 0777) | mkdir(path(deep).c_str(), 0777) |
-                  mkdir(path("ro").c_str(), 0555) | mkdir(path("d.gif").c_str(), 0777),
-              0);
-    for (const std::string &name :
-         {std::string("a.cel"), std::string("c.cel"), std::string("-I"), std::string("x.gif"),
-          std::string("h.cel"), std::string("s.cel"), std::string("d.cel"), std::string("ro/x.cel"),
-          long_name})
+    fs::create_directories(path(deep));
+    fs::create_directory(path("ro"));
+    fs::create_directory(path("d.gif"));
+    for (const char *name :
+         {"a.cel", "c.cel", "-I", "x.gif", "h.cel", "s.cel", "d.cel", "ro/x.cel"})
         write_file(path(name), cel);
+    write_file(path(long_name), cel);
     write_file(path("b.cel"), cel_file(4, 2, 2, {0x12, 0x34}));
     write_file(path("short.cel"), Bytes(31, 'K'));
     write_file(path("other.cel"), Bytes(40, 0));
     write_file(path("p.kcf"), kiss_file(0x10, 0, 0, 0, 0, 0, colours));
-    ASSERT_EQ(link(path("h.cel").c_str(), path("h.gif").c_str()) |
-                  symlink("s.cel", path("s.gif").c_str()) | chmod(path("h.cel").c_str(), 0),
-              0);
+    fs::create_hard_link(path("h.cel"), path("h.gif"));
+    fs::create_symlink("s.cel", path("s.gif"));
+    fs::permissions(path("h.cel"), fs::perms::none);
+    fs::permissions(path("ro"), fs::perms(0555));
     // An unprivileged user runs a copy of the binary that such a user can reach.
-    ASSERT_EQ(system(("cp '" QUONDEL_BINARY "' '" + dir + "'").c_str()), 0);
+    fs::copy_file(QUONDEL_BINARY, path("quondel"));
     const std::string same = ": output would overwrite the input (4).\n",
                       nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     write_file(path("big.cel"), cel_file(8, 65535, 65535, {1, 2, 3}));
@@ -118,12 +119,10 @@ TEST_F(Cli, OutputsAreReplacedWholeOrNotAtAll) {
         const std::string real = link.empty()     ? path("sub/x.gif")
                                  : link[0] == '/' ? link
                                                   : path("sub/" + link);
-        ASSERT_EQ(mkdir(path("sub").c_str(), 0777) |
-                      mkdir(path(cel ? "sub/y" : "sub/x.cel").c_str(), 0777) |
-                      (link.empty() ? 0 : symlink(link.c_str(), path("sub/x.gif").c_str())),
-                  0);
+        fs::create_directories(path(cel ? "sub/y" : "sub/x.cel"));
+        if (!link.empty()) fs::create_symlink(link, path("sub/x.gif"));
         if (exists) write_file(real, {'o', 'l', 'd'});
-        if (exists) chmod(real.c_str(), 0640);
+        if (exists) fs::permissions(real, fs::perms(0640));
         if (cel) write_file(path("sub/x.cel"), cel_file(8, 99, 99, random_bytes(9801, 5)));
         EXPECT_EQ(run_quondel(dir, {"sub/x.cel"}, limit + "trap '' XFSZ;").err, err);
         EXPECT_EQ(fs::status(real).permissions(), fs::perms(mode)) << err;
@@ -143,7 +142,10 @@ TEST_F(Cli, SignalsLeaveTheOldOutputAndNoTemporaryFile) {
         write_file(path("f.gif"), {'o', 'l', 'd'});
         unlink(path("f.cel").c_str());
         ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
-        const int pid = start_quondel(dir, {"f.cel"});
+        std::string input = path("f.cel");
+        char *argv[] = {const_cast<char *>(QUONDEL_BINARY), &input[0], nullptr};
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, QUONDEL_BINARY, nullptr, nullptr, argv, environ), 0);
         FILE *feed = fopen(path("f.cel").c_str(), "wb");
         const Bytes start = cel_file(8, 1000, 1000, Bytes(5000, 7));
         fwrite(start.data(), 1, start.size(), feed);

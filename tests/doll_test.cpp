@@ -50,7 +50,7 @@ TEST(CnfParse, EveryFormRealDollsUse) {
 // The picture giflib decodes, rows split by '|', then the table size. Each pixel is a letter:
 // '.' the background of group 0, ',' of group 1, 'a'.. index 1.. of p.kcf's group 0, 'A'..
 // of its group 1, '1'.. of the 12-bit Q.KCF.
-std::string picture(const std::string &file, unsigned width) {
+std::string picture(const std::string &file) {
     Decoded d;
     EXPECT_TRUE(decode_gif(file, d) && d.frame.back() == -1) << "one opaque image";
     std::string letters;
@@ -59,7 +59,7 @@ std::string picture(const std::string &file, unsigned width) {
         const int letter = rgb[2] == 255 ? '0' + rgb[0] / 17
                            : rgb[0] == 0 ? (rgb[1] == 0 ? '.' : ',')
                                          : (rgb[1] == 0 ? 'a' : 'A') + rgb[0] / 16 - 1;
-        letters += std::string(i > 0 && i % width == 0, '|') + static_cast<char>(letter);
+        letters += std::string(i > 0 && i % d.frame[4] == 0, '|') + static_cast<char>(letter);
     }
     return letters + " " + std::to_string(d.colours.size() / 3);
 }
@@ -87,41 +87,12 @@ void write_doll_files(const std::string &dir) {
     write_file(dir + "/ok.cel", cel_file(8, 1, 1, {1}));
 }
 
-// Each row: the cel and set lines after "(5,4) %p.kcf %q.kcf", the picture.
-TEST_F(Doll, PictureAsAViewerFirstShowsIt) {
-    const char *cases[][2] = {
-        // the first line on top; index 0 (top-right of each cel) shows what is below
-        {"#0 two.cel\n#1 old.cel\n$0 0,0 0,1\n", "b....|bbd..|.....|....."},
-        // object position plus the cel's own offset (1,2)
-        {"#0 off.cel\n$0 1,0\n", ".....|.....|..c..|..cc."},
-        // clipped on every side, negative positions included
-        {"#0 two.cel\n#1 two.cel\n#2 old.cel\n$0 -1,-1 4,3 3,1\n", "b....|...dd|.....|....b"},
-        // the set's group, and group 0 of the 12-bit palette with one group; "*" and a
-        // missing object are at (0,0)
-        {"#0 two.cel *1\n#1 old.cel\n#2 off.cel\n$1 * 2,3\n", "2,,,,|22,,,|,C,,,|,CDDD"},
-        // only set 0's cels; bare ':' is no set
-        {"#0 two.cel :1\n#1 off.cel :\n#2 old.cel :01\n$0\n", "ddd..|.....|.....|....."},
-        // initialize() unmaps by name and object and maps again, in order; press() does not
-        {";@initialize()\n;@unmap(\"TWO.CEL\") unmap(#1) map(#2)\n#0 two.cel\n#1 old.cel\n"
-         "#2 two.cel\n;@press(#0) unmap(#2)\n$0 0,0 0,0 3,2\n",
-         ".....|.....|...b.|...bb"},
-    };
-    write_doll_files(dir);
-    for (const char *first : {"d.cnf", "-i"}) // sequential, then interlaced
-        for (auto &c : cases) {
-            write_file(path("d.cnf"), text(std::string("(5,4)\n%p.kcf\n%q.kcf\n") + c[0]));
-            ASSERT_EQ(run_quondel(dir, {first, "d.cnf"}).err, "") << c[0];
-            EXPECT_EQ(picture(path("d.gif"), 5), std::string(c[1]) + " 16") << c[0];
-        }
-}
-
 // More colours than a table holds: median cut keeps every pixel close; 16 fit 4 bits.
 TEST_F(Doll, ColourTables) {
-    Bytes reds, greens, all(256);
+    Bytes reds(768), greens(768), all(256);
     for (int k = 0; k < 256; ++k) {
-        reds.insert(reds.end(), {static_cast<unsigned char>(k), 0, 0});
-        greens.insert(greens.end(), {0, static_cast<unsigned char>(k), 40});
-        all[k] = static_cast<unsigned char>(k);
+        reds[3 * k] = greens[3 * k + 1] = all[k] = static_cast<unsigned char>(k);
+        greens[3 * k + 2] = 40;
     }
     write_file(path("a.kcf"), palette_file(24, 256, reds));
     write_file(path("b.kcf"), palette_file(24, 256, greens));
@@ -143,33 +114,55 @@ TEST_F(Doll, ColourTables) {
     }
 }
 
-// Each row: the CNF (beside the files of the picture test), the line it gets; no GIF is
-// written and the next argument still converts.
-TEST_F(Doll, BadDollsGetOneLineAndTheRunGoesOn) {
-    const std::string huge = std::string(MAX_CNF_BYTES, ';') + "\n";
-    const std::string cases[][2] = {
-        {"%p.kcf\n%gone.kcf\n#0 two.cel\n", "bad.cnf: gone.kcf not found (11).\n"},
-        {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "bad.cnf: lost.cel not found (11).\n"},
-        {"%p.kcf\n#0 p.kcf\n", "bad.cnf: p.kcf is not a cel (12).\n"},
-        {"%two.cel\n#0 two.cel\n", "bad.cnf: two.cel is not a palette (13).\n"},
-        {"%p.kcf\n#0 two.cel *1\n", "bad.cnf: two.cel uses an unlisted palette number (10).\n"},
-        {"#0 two.cel\n", "bad.cnf: two.cel uses an unlisted palette number (10).\n"},
-        {"", "bad.cnf: no cel lines (8).\n"},
-        {"(16385,1)\n%p.kcf\n#0 two.cel\n", "bad.cnf: playfield larger than 16384 or empty (9).\n"},
-        {"(5,0)\n%p.kcf\n#0 two.cel\n", "bad.cnf: playfield larger than 16384 or empty (9).\n"},
-        {"%p.kcf\n#0 two.cel\n\x13", "bad.cnf: not a doll configuration (7).\n"},
-        {std::string("%p.kcf ;\0\n#0 two.cel\n", 19), "bad.cnf: not a doll configuration (7).\n"},
-        {"%p.kcf\n#0 depth2.cel\n", "bad.cnf: depth2.cel is not a cel (12).\n"},
-        {"(16384,1)\n%p.kcf\n#0 two.cel\n", ""}, // the largest playfield
-        {huge + "%p.kcf\n#0 two.cel\n", "bad.cnf: not a doll configuration (7).\n"},
+// Each row: the CNF beside the files above, the line it gets, and the picture; a doll that
+// fails writes no GIF, and the next argument still converts.
+TEST_F(Doll, PicturesAndRefusals) {
+    const std::string five = "(5,4)\n%p.kcf\n%q.kcf\n",
+                      huge = std::string(MAX_CNF_BYTES, ';') + "\n";
+    const std::string cases[][3] = {
+        // the first line on top; index 0 (top-right of each cel) shows what is below
+        {five + "#0 two.cel\n#1 old.cel\n$0 0,0 0,1\n", "", "b....|bbd..|.....|....."},
+        // object position plus the cel's own offset (1,2)
+        {five + "#0 off.cel\n$0 1,0\n", "", ".....|.....|..c..|..cc."},
+        // clipped on every side, negative positions included
+        {five + "#0 two.cel\n#1 two.cel\n#2 old.cel\n$0 -1,-1 4,3 3,1\n", "",
+         "b....|...dd|.....|....b"},
+        // the set's group, and group 0 of the 12-bit palette with one group; "*" and a
+        // missing object are at (0,0)
+        {five + "#0 two.cel *1\n#1 old.cel\n#2 off.cel\n$1 * 2,3\n", "", "2,,,,|22,,,|,C,,,|,CDDD"},
+        // only set 0's cels; bare ':' is no set
+        {five + "#0 two.cel :1\n#1 off.cel :\n#2 old.cel :01\n$0\n", "", "ddd..|.....|.....|....."},
+        // initialize() unmaps by name and object and maps again, in order; press() does not
+        {five + ";@initialize()\n;@unmap(\"TWO.CEL\") unmap(#1) map(#2)\n#0 two.cel\n#1 old.cel\n"
+                "#2 two.cel\n;@press(#0) unmap(#2)\n$0 0,0 0,0 3,2\n",
+         "", ".....|.....|...b.|...bb"},
+        // refusals: a missing or wrong file, palette numbers, cel lines, playfield, bytes
+        {"%p.kcf\n%gone.kcf\n#0 two.cel\n", "d.cnf: gone.kcf not found (11).\n", ""},
+        {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "d.cnf: lost.cel not found (11).\n", ""},
+        {"%p.kcf\n#0 p.kcf\n", "d.cnf: p.kcf is not a cel (12).\n", ""},
+        {"%two.cel\n#0 two.cel\n", "d.cnf: two.cel is not a palette (13).\n", ""},
+        {"%p.kcf\n#0 two.cel *1\n", "d.cnf: two.cel uses an unlisted palette number (10).\n", ""},
+        {"#0 two.cel\n", "d.cnf: two.cel uses an unlisted palette number (10).\n", ""},
+        {"", "d.cnf: no cel lines (8).\n", ""},
+        {"(16385,1)\n%p.kcf\n#0 two.cel\n", "d.cnf: playfield larger than 16384 or empty (9).\n",
+         ""},
+        {"(5,0)\n%p.kcf\n#0 two.cel\n", "d.cnf: playfield larger than 16384 or empty (9).\n", ""},
+        {"%p.kcf\n#0 two.cel\n\x13", "d.cnf: not a doll configuration (7).\n", ""},
+        {std::string("%p.kcf ;\0\n#0 two.cel\n", 19), "d.cnf: not a doll configuration (7).\n", ""},
+        {"%p.kcf\n#0 depth2.cel\n", "d.cnf: depth2.cel is not a cel (12).\n", ""},
+        {"(16384,1)\n%p.kcf\n#0 two.cel\n", "", "b" + std::string(16383, '.')}, // the largest
+        {huge + "%p.kcf\n#0 two.cel\n", "d.cnf: not a doll configuration (7).\n", ""},
     };
     write_doll_files(dir);
-    for (auto &c : cases) {
-        write_file(path("bad.cnf"), text(c[0]));
-        EXPECT_EQ(run_quondel(dir, {"bad.cnf", "ok.cel"}).err, c[1]) << c[0].substr(0, 40);
-        EXPECT_EQ(fs::remove(path("bad.gif")), c[1].empty()) << c[0].substr(0, 40);
-        EXPECT_TRUE(fs::remove(path("ok.gif")));
-    }
+    for (const char *first : {"ok.cel", "-i"}) // sequential, then interlaced
+        for (auto &[cnf, err, expected] : cases) {
+            write_file(path("d.cnf"), text(cnf));
+            EXPECT_EQ(run_quondel(dir, {first, "d.cnf", "ok.cel"}).err, err) << cnf.substr(0, 40);
+            const bool made = fs::exists(path("d.gif"));
+            EXPECT_EQ(made ? picture(path("d.gif")) : "", expected.empty() ? "" : expected + " 16");
+            fs::remove(path("d.gif"));
+            EXPECT_TRUE(fs::remove(path("ok.gif")));
+        }
 }
 
 } // namespace

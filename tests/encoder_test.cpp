@@ -12,9 +12,7 @@ Bytes encode(int depth, const Bytes &pixels, size_t run = 0) {
     start_image_data(depth);
     for (size_t at = 0, count; at < pixels.size(); at += count) {
         count = run == 0 ? 1 : std::min(run, pixels.size() - at);
-        Bytes packed((count + 1) / 2);
-        for (size_t i = 0; i < count; ++i)
-            packed[i / 2] |= static_cast<unsigned char>(pixels[at + i] << (i % 2 ? 0 : 4));
+        const Bytes packed = pack_rows(4, count, Bytes(&pixels[at], &pixels[at] + count));
         if (run == 0)
             put_code(out, pixels[at], depth + 1);
         else if (depth == 8)

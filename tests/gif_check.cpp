@@ -2,17 +2,6 @@
 
 #include <gif_lib.h>
 
-Bytes unpack_pixels(const Bytes &packed, int depth, unsigned width, unsigned height) {
-    Bytes pixels;
-    for (unsigned y = 0; y < height; ++y)
-        for (unsigned x = 0; x < width; ++x) {
-            const size_t at = depth == 8 ? size_t{y} * width + x : y * ((width + 1) / 2) + x / 2;
-            const unsigned char byte = at < packed.size() ? packed[at] : 0;
-            pixels.push_back(depth == 8 ? byte : x % 2 ? byte & 0x0F : byte >> 4);
-        }
-    return pixels;
-}
-
 bool decode_gif(const std::string &path, Decoded &d) {
     int error = 0;
     GifFileType *gif = DGifOpenFileName(path.c_str(), &error);

@@ -16,8 +16,6 @@ struct Decoded {
 };
 bool decode_gif(const std::string &path, Decoded &decoded);
 
-// One byte per pixel from a cel's 4- or 8-bit rows.
-Bytes unpack_pixels(const Bytes &packed, int depth, unsigned width, unsigned height);
 // Where a cel's image data starts in its GIF.
 inline size_t cel_data_start(int depth) {
     return 32 + (size_t{3} << depth);

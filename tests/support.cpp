@@ -71,14 +71,3 @@ RunResult run_quondel(const std::string &dir, const std::vector<std::string> &ar
     return {WEXITSTATUS(status), std::string(out.begin(), out.end()),
             std::string(err.begin(), err.end())};
 }
-
-int start_quondel(const std::string &dir, const std::vector<std::string> &args) {
-    const pid_t child = fork();
-    if (child != 0) return child;
-    std::vector<char *> argv = {const_cast<char *>(QUONDEL_BINARY)};
-    for (const std::string &arg : args)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    if (chdir(dir.c_str()) == 0) execv(argv[0], argv.data());
-    _exit(127);
-}

@@ -35,7 +35,6 @@ struct RunResult {
 };
 RunResult run_quondel(const std::string &dir, const std::vector<std::string> &args,
                       const std::string &prefix = "", const std::string &binary = QUONDEL_BINARY);
-int start_quondel(const std::string &dir, const std::vector<std::string> &args); // the pid
 
 // A fresh folder for each test, removed afterwards.
 class TempDirTest : public ::testing::Test {
