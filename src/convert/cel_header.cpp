@@ -1,8 +1,8 @@
 #include "convert/cel_header.h"
 
+#include "common/file_names.h"
 #include "common/status.h"
 
-#include <cctype>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -39,15 +39,6 @@ bool is_old_palette(const KissFile &file) {
 
 unsigned word_at(const unsigned char *bytes, int offset) {
     return bytes[offset] | (bytes[offset + 1] << 8);
-}
-
-bool name_ends_with(const char *name, const char *suffix) {
-    const size_t length = strlen(name), suffix_length = strlen(suffix);
-    if (length < suffix_length) return false;
-    for (size_t i = 0; i < suffix_length; ++i)
-        if (tolower(static_cast<unsigned char>(name[length - suffix_length + i])) != suffix[i])
-            return false;
-    return true;
 }
 
 int read_kiss_file(FILE *input, const char *name, KissFile &file) {

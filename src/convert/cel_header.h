@@ -38,7 +38,6 @@ CelImage decode_cel_image(const KissFile &file);
 long pixel_data_offset(KissKind kind);
 
 unsigned word_at(const unsigned char *bytes, int offset);
-bool name_ends_with(const char *name, const char *suffix); // in any case
 
 // Bytes per row of pixel data: two pixels share a byte at depth 4.
 inline uint32_t row_stride(const CelImage &image) {

@@ -1,12 +1,12 @@
 #include "convert/output_file.h"
 
+#include "common/file_names.h"
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/pending_output.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,11 +21,6 @@ bool names_the_input(FILE *input, const char *output_name) {
     if (stat(output_name, &output_stat) != 0) return false;
     if (fstat(fileno(input), &input_stat) != 0) return false;
     return input_stat.st_dev == output_stat.st_dev && input_stat.st_ino == output_stat.st_ino;
-}
-
-std::string folder_of(const std::string &path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // Follows symbolic links, so that the link stays and the file it leads to is replaced.
@@ -62,13 +57,12 @@ void give_mode(int fd, const struct stat *replaced) {
 }
 
 int open_temporary(OutputFile &output, const struct stat *replaced) {
-    const size_t slash = output.target.rfind('/');
-    const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    std::string name = output.target.substr(0, base) + "." + output.target.substr(base) + ".XXXXXX";
+    const std::string folder = folder_of(output.target);
+    std::string name = folder + "." + output.target.substr(folder.size()) + ".XXXXXX";
     block_ending_signals(true);
     int fd = mkstemp(&name[0]);
     if (fd < 0 && errno == ENAMETOOLONG) { // a file name near the limit has no room for more
-        name = output.target.substr(0, base) + ".quondel-XXXXXX";
+        name = folder + ".quondel-XXXXXX";
         fd = mkstemp(&name[0]);
     }
     if (fd >= 0) set_pending_output(name.c_str());

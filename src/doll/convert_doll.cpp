@@ -1,5 +1,6 @@
 #include "doll/convert_doll.h"
 
+#include "common/file_names.h"
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/gif_container.h"

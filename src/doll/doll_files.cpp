@@ -25,11 +25,6 @@ int open_kiss_file(const std::string &path, FILE **input, KissFile &file, KissKi
 
 } // namespace
 
-std::string folder_of(const char *argument) {
-    const char *slash = strrchr(argument, '/');
-    return slash == nullptr ? std::string() : std::string(argument, slash + 1);
-}
-
 bool find_doll_file(const std::string &folder, const std::string &name, std::string &path) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos) return false;
     path = folder + name;

@@ -9,9 +9,6 @@
 // folder part of its own is never looked for elsewhere. True with `path` set when found.
 bool find_doll_file(const std::string &folder, const std::string &name, std::string &path);
 
-// The folder of a file argument, ending in '/' (empty for the current folder).
-std::string folder_of(const char *argument);
-
 // A cel as a doll draws it.
 struct DollCel {
     std::string path;

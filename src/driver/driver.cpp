@@ -1,8 +1,8 @@
 #include "driver/driver.h"
 
+#include "common/file_names.h"
 #include "common/run_state.h"
 #include "common/status.h"
-#include "convert/cel_header.h"
 #include "convert/convert_cel.h"
 #include "convert/pending_output.h"
 #include "doll/convert_doll.h"
