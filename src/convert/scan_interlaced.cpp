@@ -88,6 +88,10 @@ int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels) 
 }
 
 int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image) {
+    return scan_pixel_area(out, pixels, image, 1);
+}
+
+int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &image, int interlace) {
     const size_t stride = row_stride(image);
     if (stride == 0) return STATUS_OK; // no pixels, and no buffer either
     // An odd-width 4-bit row ends in an unused nibble, so such rows go one by one.
@@ -96,8 +100,9 @@ int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &imag
     Gather g;
     g.size = GATHER_PERIODS * BYTE_PERIOD_PIXELS / period * period;
     g.held = 0;
-    for (InterlaceCursor cursor = FIRST_INTERLACED_ROW; cursor.row < image.height;
-         advance_interlaced_row(cursor, image.height)) {
+    // In file order the cursor is a last pass that takes every row.
+    for (InterlaceCursor cursor = interlace ? FIRST_INTERLACED_ROW : InterlaceCursor{0, 1, 4};
+         cursor.row < image.height; advance_interlaced_row(cursor, image.height)) {
         const unsigned char *row = pixels + cursor.row * stride;
         if (whole_bytes)
             gather(out, g, row, stride, image);

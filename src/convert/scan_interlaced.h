@@ -23,3 +23,5 @@ int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels);
 
 // Passes the loaded rows to the encoder in interlace order; STATUS_OK or STATUS_WRITE_ERROR.
 int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image);
+// The same, in interlace order or (`interlace` 0) in file order.
+int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &image, int interlace);

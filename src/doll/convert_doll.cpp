@@ -19,7 +19,7 @@
 
 namespace {
 
-// Kept beside the cel path's twin so both can move to one shared set-up together.
+// A failure that names a file inside the doll.
 int fail_with(int status, const std::string &name) {
     run_state.doll_detail = name;
     return status;
@@ -127,36 +127,33 @@ int compose(const DollPlan &plan, unsigned char *scratch, size_t scratch_bytes,
     return draw_doll(plan, Canvas{0, plan.height, nullptr, scratch, id_to_index.data()});
 }
 
-int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &plan,
+int write_doll_gif(FILE *input, unsigned char *picture, const DollPlan &plan,
                    const ColourTable &table) {
     char out_buffer[OUTPUT_BUFFER_SIZE];
     OutputFile output;
-    const int status = open_output(input, out_buffer, output);
-    if (status != STATUS_OK) return status;
+    const int opened = open_output(input, out_buffer, output);
+    if (opened != STATUS_OK) return opened;
     FILE *out = output.stream;
     start_image_data(table.depth);
     // The playfield has no holes: nothing is transparent.
     write_gif_head(out, GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height,
                                   table.depth, table.colours.rgb, false, run_state.interlace});
-    // At 4 bits the encoder takes two pixels a byte, so each row is packed first.
-    std::vector<unsigned char> packed((plan.width + 1) / 2);
-    InterlaceCursor cursor = FIRST_INTERLACED_ROW;
-    for (unsigned row = 0; row < plan.height; ++row) {
-        const unsigned char *pixels =
-            picture + size_t{run_state.interlace ? cursor.row : row} * plan.width;
-        if (table.depth == 8) {
-            put_byte_pixels(out, pixels, plan.width);
-        } else {
-            for (unsigned x = 0; x < plan.width; x += 2)
-                packed[x / 2] = static_cast<unsigned char>(
-                    pixels[x] << 4 | (x + 1 < plan.width ? pixels[x + 1] : 0));
-            put_nibble_pixels(out, packed.data(), plan.width);
+    // The picture, rows packed as a 4-bit cel's where its table is 4 bits (in place: each
+    // packed byte lies no later than the pixels it holds), goes out as a cel's pixel area.
+    const CelImage image = {table.depth, plan.width, plan.height, 0, 0};
+    const size_t stride = row_stride(image);
+    for (size_t y = 0; table.depth == 4 && y < plan.height; ++y)
+        for (size_t x = 0; x < plan.width; ++x) {
+            const unsigned char pixel = picture[y * plan.width + x];
+            unsigned char &byte = picture[y * stride + x / 2];
+            byte = static_cast<unsigned char>(x % 2 ? byte | pixel : pixel << 4);
         }
-        advance_interlaced_row(cursor, plan.height);
+    int status = scan_pixel_area(out, picture, image, run_state.interlace);
+    if (status == STATUS_OK) {
+        finish_image_data(out, encoder_state.clear_code + 1, table.depth + 1);
+        write_gif_trailer(out);
     }
-    finish_image_data(out, encoder_state.clear_code + 1, table.depth + 1);
-    write_gif_trailer(out);
-    return close_output(output, STATUS_OK);
+    return close_output(output, status);
 }
 
 } // namespace
