@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 namespace {
@@ -60,6 +61,15 @@ int run_quondel(int argc, char **argv) {
         show_usage(argc, argv);
         return EXIT_USAGE;
     }
+    // Asked for anywhere, help and the version are all that is done.
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i)
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0) {
+            if (argv[i][2] == 'h')
+                show_help(argv[0]);
+            else
+                printf("quondel %s\n", QUONDEL_VERSION);
+            return EXIT_ALL_CONVERTED;
+        }
     remove_outputs_on_signals();
     run_state.interlace = 0;
     bool all_converted = true;

@@ -7,5 +7,7 @@ constexpr int EXIT_SOME_FAILED = 2; // at least one file argument failed
 // Walks the arguments as the command line gives them; returns the exit status.
 int run_quondel(int argc, char **argv);
 void show_usage(int argc, char **argv);
+// The usage with every switch and kind of input, for --help.
+void show_help(const char *program);
 bool is_interlace_switch(const char *argument);
 void report_status(const char *argument, int status);
