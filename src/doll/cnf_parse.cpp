@@ -1,15 +1,15 @@
 #include "doll/cnf_parse.h"
 
+#include "common/file_names.h"
 #include "common/status.h"
 
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
 constexpr unsigned char DOS_END_OF_FILE = 0x1A;
-constexpr long NUMBER_LIMIT = 1000000000; // numbers saturate here rather than overflow
+constexpr int64_t NUMBER_LIMIT = 1000000000; // numbers saturate here rather than overflow
 
 // A cursor over one line, comment already cut off.
 struct Cursor {
@@ -30,7 +30,7 @@ bool is_digit(const Cursor &c) {
 }
 
 // Reads an optionally signed decimal number; false (cursor unmoved) when there is none.
-bool read_number(Cursor &c, long &value) {
+bool read_number(Cursor &c, int64_t &value) {
     Cursor probe = c;
     const bool negative = more(probe) && *probe.at == '-';
     if (negative) ++probe.at;
@@ -56,7 +56,7 @@ std::string read_word(Cursor &c, const char *stops) {
 
 // "(w,h)", spaces allowed around the numbers.
 void parse_playfield(Cursor c, DollConfig &doll) {
-    long width, height;
+    int64_t width, height;
     ++c.at;
     skip_blanks(c);
     if (!read_number(c, width)) return;
@@ -74,7 +74,7 @@ void parse_cel_line(Cursor c, DollConfig &doll) {
     ++c.at;
     if (!read_number(c, cel.object) || cel.object < 0) return;
     if (more(c) && *c.at == '.') {
-        long fix;
+        int64_t fix;
         ++c.at;
         read_number(c, fix); // may be empty: "#59."
     }
@@ -113,7 +113,7 @@ void parse_positions(Cursor c, DollConfig &doll) {
 }
 
 bool name_is(const std::string &word, const char *name) {
-    return strcasecmp(word.c_str(), name) == 0;
+    return same_name_any_case(word, name);
 }
 
 bool is_event(const std::string &word) {

@@ -1,6 +1,7 @@
 #include "doll/colour_table.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -53,8 +54,8 @@ bool split_widest_box(std::vector<UsedColour> &used, std::vector<Box> &boxes) {
         boxes.begin(), boxes.end(), [](const Box &a, const Box &b) { return a.range < b.range; });
     if (widest->range == 0) return false; // every box holds one colour
     const Box box = *widest;
-    std::sort(used.begin() + static_cast<long>(box.begin),
-              used.begin() + static_cast<long>(box.end),
+    std::sort(used.begin() + static_cast<std::ptrdiff_t>(box.begin),
+              used.begin() + static_cast<std::ptrdiff_t>(box.end),
               [&](const UsedColour &a, const UsedColour &b) {
                   return channel(a.rgb, box.cut_channel) < channel(b.rgb, box.cut_channel);
               });

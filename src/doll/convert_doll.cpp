@@ -10,11 +10,10 @@
 #include "doll/colour_table.h"
 #include "doll/doll_picture.h"
 #include "encode/encoder.h"
+#include "platform/platform.h"
 
 #include <cstdlib>
 #include <map>
-#include <strings.h>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -27,10 +26,9 @@ int fail_with(int status, const std::string &name) {
 
 // One byte past the limit tells a file that is too large; a small file needs no more room.
 int read_cnf(FILE *input, std::vector<unsigned char> &text) {
-    struct stat st;
-    const bool sized = fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode);
-    text.resize(sized ? std::min<size_t>(static_cast<size_t>(st.st_size), MAX_CNF_BYTES) + 1
-                      : MAX_CNF_BYTES + 1);
+    const int64_t size = regular_file_size(input);
+    text.resize(size >= 0 ? static_cast<size_t>(std::min<int64_t>(size, MAX_CNF_BYTES)) + 1
+                          : MAX_CNF_BYTES + 1);
     text.resize(fread(text.data(), 1, text.size(), input));
     if (ferror(input)) return STATUS_READ_ERROR;
     return text.size() > MAX_CNF_BYTES ? STATUS_NOT_DOLL : STATUS_OK;
@@ -66,9 +64,8 @@ std::vector<bool> shown_in_set_0(const DollConfig &doll) {
     std::vector<bool> mapped(doll.cels.size(), true);
     for (const MapAction &action : doll.initial_actions)
         for (size_t i = 0; i < doll.cels.size(); ++i)
-            if (action.object >= 0
-                    ? doll.cels[i].object == action.object
-                    : strcasecmp(doll.cels[i].file.c_str(), action.file.c_str()) == 0)
+            if (action.object >= 0 ? doll.cels[i].object == action.object
+                                   : same_name_any_case(doll.cels[i].file, action.file))
                 mapped[i] = action.map;
     for (size_t i = 0; i < doll.cels.size(); ++i)
         mapped[i] = mapped[i] && (doll.cels[i].sets & 1u);
@@ -100,8 +97,8 @@ int plan_doll(const DollConfig &doll, const char *input_name, DollPlan &plan) {
         const size_t object = static_cast<size_t>(line.object);
         const Position at =
             object < doll.positions.size() ? doll.positions[object] : Position{0, 0};
-        placed.left = at.x + long{placed.cel.image.x_offset};
-        placed.top = at.y + long{placed.cel.image.y_offset};
+        placed.left = at.x + int64_t{placed.cel.image.x_offset};
+        placed.top = at.y + int64_t{placed.cel.image.y_offset};
         placed.slot = slot_of[static_cast<size_t>(line.palette)];
         plan.cels.push_back(placed);
     }

@@ -13,7 +13,7 @@ bool find_doll_file(const std::string &folder, const std::string &name, std::str
 struct DollCel {
     std::string path;
     CelImage image;
-    long pixels_at; // where its pixel rows start in the file
+    int64_t pixels_at; // where its pixel rows start in the file
 };
 
 // Reads a cel's header: STATUS_OK, STATUS_NOT_DOLL_CEL or STATUS_READ_ERROR.
@@ -22,4 +22,4 @@ int read_doll_cel(const std::string &path, DollCel &cel);
 // Loads group `group` of a palette file, or group 0 when the file holds fewer groups, into
 // `colours` (entries the file does not hold are black). STATUS_OK, STATUS_NOT_DOLL_PALETTE
 // or STATUS_READ_ERROR.
-int read_palette_group(const std::string &path, long group, Palette &colours);
+int read_palette_group(const std::string &path, int64_t group, Palette &colours);

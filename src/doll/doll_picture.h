@@ -8,8 +8,8 @@
 // A cel line that set 0 shows: where its top-left pixel lands and which colours it takes.
 struct PlacedCel {
     DollCel cel;
-    long left, top; // object position plus the cel's offset; may lie outside the playfield
-    unsigned slot;  // which of DollPlan::colours
+    int64_t left, top; // object position plus the cel's offset; may lie outside the playfield
+    unsigned slot;     // which of DollPlan::colours
 };
 
 // Everything composing needs. A colour id is slot * 256 + colour index.
