@@ -114,6 +114,8 @@ TEST_F(Cli, OutputsAreReplacedWholeOrNotAtAll) {
     };
     const mode_t saved_mask = umask(027);
     for (const auto &[link, cel, limit, exists, err, mode] : cases) {
+        // Where /dev/full is missing, the row would plant a GIF in /dev for every later run.
+        if (link[0] == '/' && !fs::is_character_file(link)) continue;
         TearDown();
         SetUp();
         const std::string real = link.empty()     ? path("sub/x.gif")
