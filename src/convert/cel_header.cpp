@@ -10,6 +10,8 @@ namespace {
 
 constexpr unsigned char PALETTE_MARK = 0x10;
 constexpr unsigned char CEL_MARK = 0x20;
+constexpr unsigned char CEL32_MARK = 0x21;
+constexpr unsigned char DEPTH_32 = 32;
 constexpr int OLD_CEL_HEADER_SIZE = 4; // width and height, nothing else
 constexpr int64_t OLD_PALETTE_GROUP = 32;
 constexpr int64_t OLD_PALETTE_MAX = 16 * OLD_PALETTE_GROUP;
@@ -51,6 +53,10 @@ int read_kiss_file(FILE *input, const char *name, KissFile &file) {
 
 KissKind classify_kiss_file(const KissFile &file) {
     if (has_mark(file, PALETTE_MARK)) return KissKind::palette;
+    // Both marks occur on 32-bit cels in real dolls.
+    if (has_mark(file, CEL32_MARK) ||
+        (has_mark(file, CEL_MARK) && file.header.bytes[5] == DEPTH_32))
+        return KissKind::cel32;
     if (has_mark(file, CEL_MARK)) return KissKind::cel;
     if (is_old_palette(file)) return KissKind::old_palette;
     if (is_old_cel(file)) return KissKind::old_cel;
@@ -61,7 +67,8 @@ KissKind classify_kiss_file(const KissFile &file) {
 CelImage decode_cel_image(const KissFile &file) {
     const unsigned char *b = file.header.bytes;
     if (!has_magic(file)) return CelImage{4, word_at(b, 0), word_at(b, 2), 0, 0};
-    return CelImage{b[5], word_at(b, 8), word_at(b, 10), word_at(b, 12), word_at(b, 14)};
+    const int depth = b[4] == CEL32_MARK ? DEPTH_32 : b[5];
+    return CelImage{depth, word_at(b, 8), word_at(b, 10), word_at(b, 12), word_at(b, 14)};
 }
 
 int64_t pixel_data_offset(KissKind kind) {

@@ -60,6 +60,7 @@ int convert_cel(FILE *input, const char *input_name) {
     case KissKind::short_file:
         return STATUS_SHORT_HEADER;
     case KissKind::other:
+    case KissKind::cel32:
         return STATUS_NOT_CEL;
     case KissKind::cel:
     case KissKind::old_cel:

@@ -3,19 +3,18 @@
 #include "common/file_names.h"
 #include "common/status.h"
 #include "convert/palette_file.h"
-#include "platform/platform.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace {
 
 // Opens, reads the first bytes and classifies; the stream stays open for the caller.
-int open_kiss_file(const std::string &path, FILE **input, KissFile &file, KissKind &kind) {
-    *input = open_file(path.c_str(), "rb");
-    if (*input == nullptr) return STATUS_READ_ERROR;
-    const int status = read_kiss_file(*input, path.c_str(), file);
+int open_kiss_file(const DollFiles &files, const std::string &name, FILE **input, KissFile &file,
+                   KissKind &kind) {
+    *input = open_doll_file(files, name);
+    if (*input == nullptr) return STATUS_DOLL_FILE_MISSING;
+    const int status = read_kiss_file(*input, name.c_str(), file);
     if (status != STATUS_OK) {
         fclose(*input);
         return status;
@@ -26,40 +25,36 @@ int open_kiss_file(const std::string &path, FILE **input, KissFile &file, KissKi
 
 } // namespace
 
-bool find_doll_file(const std::string &folder, const std::string &name, std::string &path) {
-    if (name.empty() || name.find_first_of("/\\") != std::string::npos) return false;
-    path = folder + name;
-    if (FILE *exact = open_file(path.c_str(), "rb")) {
-        fclose(exact);
-        return true;
-    }
+FILE *open_doll_file(const DollFiles &files, const std::string &name) {
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos) return nullptr;
+    if (FILE *exact = open_file((files.folder + name).c_str(), "rb")) return exact;
     std::vector<std::string> names;
-    if (!list_folder(folder, names)) return false;
+    if (!list_folder(files.folder, names)) return nullptr;
     for (const std::string &entry : names)
-        if (same_name_any_case(entry, name)) {
-            path = folder + entry;
-            return true;
-        }
-    return false;
+        if (same_name_any_case(entry, name)) return open_file((files.folder + entry).c_str(), "rb");
+    return nullptr;
 }
 
-int read_doll_cel(const std::string &path, DollCel &cel) {
+int read_doll_cel(const DollFiles &files, const std::string &name, DollCel &cel) {
     FILE *input;
     KissFile file;
-    KissKind kind;
-    const int status = open_kiss_file(path, &input, file, kind);
+    const int status = open_kiss_file(files, name, &input, file, cel.kind);
     if (status != STATUS_OK) return status;
     fclose(input);
-    if (kind != KissKind::cel && kind != KissKind::old_cel) return STATUS_NOT_DOLL_CEL;
-    cel = DollCel{path, decode_cel_image(file), pixel_data_offset(kind)};
-    return cel.image.depth == 4 || cel.image.depth == 8 ? STATUS_OK : STATUS_NOT_DOLL_CEL;
+    if (cel.kind != KissKind::cel && cel.kind != KissKind::old_cel && cel.kind != KissKind::cel32)
+        return STATUS_NOT_DOLL_CEL;
+    cel.image = decode_cel_image(file);
+    cel.pixels_at = pixel_data_offset(cel.kind);
+    const int depth = cel.image.depth;
+    return depth == 4 || depth == 8 || depth == 32 ? STATUS_OK : STATUS_NOT_DOLL_CEL;
 }
 
-int read_palette_group(const std::string &path, int64_t group, Palette &colours) {
+int read_palette_group(const DollFiles &files, const std::string &name, int64_t group,
+                       Palette &colours) {
     FILE *input;
     KissFile file;
     KissKind kind;
-    int status = open_kiss_file(path, &input, file, kind);
+    int status = open_kiss_file(files, name, &input, file, kind);
     if (status != STATUS_OK) return status;
     std::memset(colours.rgb, 0, sizeof colours.rgb);
     if (kind == KissKind::palette || kind == KissKind::old_palette) {

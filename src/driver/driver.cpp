@@ -21,7 +21,7 @@ bool convert_argument(const char *argument) {
         return false;
     }
     const bool doll = name_ends_with(argument, ".cnf");
-    const int status = doll ? convert_doll(input, argument) : convert_cel(input, argument);
+    const int status = doll ? convert_doll(input, argument, 0) : convert_cel(input, argument);
     report_status(argument, status);
     fclose(input);
     return status == STATUS_OK;
