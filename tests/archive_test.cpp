@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <spng.h>
 #include <turbojpeg.h>
@@ -85,6 +86,23 @@ Bytes zip_deflated(const Bytes &data, uint32_t size) {
     for (int k = 0; k < 4; ++k)
         zip[zip.size() - 6 + k] = static_cast<unsigned char>(directory_at >> (8 * k));
     return zip;
+}
+
+// An RGBA picture of one row as a PNG.
+Bytes png_file(uint32_t width, const Bytes &rgba) {
+    spng_ctx *encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr header = {width, 1, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0, 0};
+    spng_set_ihdr(encoder, &header);
+    spng_encode_image(encoder, rgba.data(), rgba.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+    size_t size;
+    int error;
+    unsigned char *bytes =
+        static_cast<unsigned char *>(spng_get_png_buffer(encoder, &size, &error));
+    const Bytes png(bytes, bytes + size);
+    free(bytes);
+    spng_ctx_free(encoder);
+    return png;
 }
 
 // Each row: the archive, the status (and the entry it names), and whether the bytes read
@@ -169,19 +187,7 @@ TEST_F(Archives, ImageCels) {
         for (int c = 0; c < 3; ++c)
             run_state.palette.rgb[k * 3 + c] = static_cast<unsigned char>(k * 16 + c);
     const Bytes gif = convert_here(dir, cel_file(8, 2, 1, {0, 2}));
-    const Bytes rgba = {10, 20, 30, 0, 40, 50, 60, 128};
-    spng_ctx *encoder = spng_ctx_new(SPNG_CTX_ENCODER);
-    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr header = {2, 1, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0, 0};
-    spng_set_ihdr(encoder, &header);
-    spng_encode_image(encoder, rgba.data(), rgba.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
-    size_t png_size;
-    int error;
-    unsigned char *png_bytes =
-        static_cast<unsigned char *>(spng_get_png_buffer(encoder, &png_size, &error));
-    const Bytes png(png_bytes, png_bytes + png_size);
-    free(png_bytes);
-    spng_ctx_free(encoder);
+    const Bytes png = png_file(2, {10, 20, 30, 0, 40, 50, 60, 128});
     tjhandle compressor = tjInitCompress();
     const Bytes grey(8 * 8 * 3, 200);
     unsigned char *jpeg_bytes = nullptr;
@@ -238,6 +244,107 @@ TEST_F(Archives, ImageCels) {
         }
         EXPECT_EQ(got, pixels);
     }
+}
+
+// The GIFs a run wrote, sorted, and each one's colours as "rrggbb" per pixel.
+std::string gifs_in(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".gif") names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string &name : names) {
+        Decoded d;
+        listing += (listing.empty() ? "" : " ") + name;
+        if (!decode_gif(dir + "/" + name, d) || d.pixels.size() > 8) continue;
+        char hex[8];
+        for (size_t i = 0; i < d.pixels.size(); ++i) {
+            const unsigned char *rgb = &d.colours[d.pixels[i] * 3];
+            snprintf(hex, sizeof hex, "%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+            listing += (i ? "," : "=") + std::string(hex);
+        }
+        fs::remove(dir + "/" + name);
+    }
+    return listing;
+}
+
+// Dolls straight from archives: the names of the pictures (one configuration, several, each
+// set), lookup by case and folder, and a clear line for each kind of bad archive. Each row:
+// the arguments, the line, the pictures written (with their colours when small).
+TEST_F(Archives, DollsStraightFromArchives) {
+    // Image cels only, so no palette file: a PNG with alpha 128, quondel's own GIF of a cel
+    // (index 0 transparent) drawn with %t128, and a BMP; black below all.
+    for (int k = 0; k < 256; ++k)
+        run_state.palette.rgb[k * 3] = static_cast<unsigned char>(k);
+    const Bytes gif = convert_here(dir, cel_file(8, 2, 1, {0, 200}));
+    fs::remove(path("in.gif"));
+    const Bytes bmp = hex_bytes("42 4D 00 00 00 00 00 00 00 00 36 00 00 00 28 00 00 00 02 00 00 00 "
+                                "01 00 00 00 01 00 18 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                                "00 00 00 00 00 00 00 00 00 00 1E 14 0A 3C 32 28 00 00");
+    const std::vector<ArchiveMember> doll = {
+        {"doll.cnf",
+         text("(4,1)\n#0 P.PNG\n#1 pics/g.gif ;%t128\n#2 b.bmp\n$0 0,0 1,0 2,0\n$0 * 2,0 0,0\n"),
+         2},
+        {"pics/p.png", png_file(1, {200, 100, 50, 128}), 2},
+        {"pics/G.GIF", gif, 2},
+        {"b.bmp", bmp, 2}};
+    std::vector<ArchiveMember> several = doll, missing = doll, corrupt = doll;
+    several.push_back({"more/other.cnf", text("(1,1)\n#0 b.bmp\n"), 2});
+    missing[0].data = text("#0 gone.png\n");
+    Bytes truncated = zip_archive(doll), corrupted = lzh_archive(doll);
+    truncated.resize(truncated.size() / 2);
+    corrupted[corrupted.size() - 10] ^= 1; // inside b.bmp
+    write_file(path("one.lzh"), lzh_archive(doll));
+    write_file(path("renamed.dat"), lzh_archive(doll)); // an archive by its bytes
+    write_file(path("several.zip"), zip_archive(several));
+    write_file(path("missing.zip"), zip_archive(missing));
+    write_file(path("none.zip"), zip_archive({{"readme.txt", text("hi")}}));
+    write_file(path("cut.zip"), truncated);
+    write_file(path("crc.lzh"), corrupted);
+    write_file(path("unsafe.lzh"), lzh_archive({{"../x.cnf", text("#0 a.cel"), 2}}));
+    write_file(path("method.lzh"), lzh_archive({{"x.cnf", text("#0 a.cel"), 1, "-lh8-"}}));
+    // Set 0: the PNG over black; the GIF's pixels: transparent, then red 200 at %t128 over
+    // the BMP's first pixel (10, 20, 30); the BMP's second pixel. Set 1 moves the BMP under
+    // the PNG and the GIF to the right. Each blend worked out by the notes' formula.
+    const std::string set_0 = "=643219,000000,690a0f,28323c",
+                      set_1 = "=693c28,28323c,000000,640000";
+    const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+        {{"one.lzh"}, "", "one.gif" + set_0},
+        {{"-s", "1", "one.lzh", "renamed.dat"}, "", "one-1.gif" + set_1 + " renamed-1.gif" + set_1},
+        {{"-s", "all", "one.lzh"}, "", "one-1.gif" + set_1 + " one.gif" + set_0},
+        {{"-s", "2", "one.lzh", "-s", "0", "one.lzh"},
+         "one.lzh:doll.cnf: no set 2 (22).\n",
+         "one.gif" + set_0},
+        {{"-s", "all", "several.zip"},
+         "",
+         "several-doll-1.gif" + set_1 + " several-doll.gif" + set_0 + " several-other.gif=0a141e"},
+        {{"-s", "1", "several.zip"},
+         "several.zip:more/other.cnf: no set 1 (22).\n",
+         "several-doll-1.gif" + set_1},
+        {{"missing.zip"}, "missing.zip:doll.cnf: gone.png not found (11).\n", ""},
+        {{"none.zip"}, "none.zip: no doll configuration inside (21).\n", ""},
+        {{"cut.zip"}, "cut.zip: damaged archive (16).\n", ""},
+        {{"crc.lzh"}, "crc.lzh:doll.cnf: b.bmp is damaged in the archive (18).\n", ""},
+        {{"unsafe.lzh"}, "unsafe.lzh: ../x.cnf is an unsafe name in the archive (19).\n", ""},
+        {{"method.lzh"}, "method.lzh:x.cnf: x.cnf is packed in an unknown method (17).\n", ""},
+    };
+    for (const auto &[args, err, pictures] : cases) {
+        const RunResult r = run_quondel(dir, args);
+        EXPECT_EQ(r.err, err) << args.back();
+        EXPECT_EQ(r.exit_status, err.empty() ? 0 : 2) << args.back();
+        EXPECT_EQ(gifs_in(dir), pictures) << args.back();
+    }
+    // Unpacked, the same doll gives the same pictures.
+    for (const ArchiveMember &m : doll) {
+        fs::create_directories(fs::path(path("loose/" + m.name)).parent_path());
+        write_file(path("loose/" + m.name), m.data);
+    }
+    fs::rename(path("loose/pics/p.png"), path("loose/p.png")); // a folder's files are its own
+    fs::rename(path("loose/pics/G.GIF"), path("loose/pics.gif"));
+    write_file(path("loose/doll.cnf"),
+               text("(4,1)\n#0 P.PNG\n#1 PICS.GIF ;%t128\n#2 b.bmp\n$0 0,0 1,0 2,0\n"));
+    EXPECT_EQ(run_quondel(dir, {"loose/doll.cnf"}).err, "");
+    EXPECT_EQ(gifs_in(path("loose")), "doll.gif" + set_0 + " pics.gif=000000,c80000");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include "common/status.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -98,7 +99,7 @@ int open_folder(const std::string &folder, Archive &archive) {
     archive = Archive{};
     archive.kind = ArchiveKind::folder;
     archive.location = folder;
-    const int status = list_folder(archive);
+    const int status = list_folder_entries(archive);
     index_entries(archive);
     return status;
 }
@@ -129,7 +130,7 @@ int entry_data(Archive &archive, size_t index, const std::vector<unsigned char> 
     std::vector<unsigned char> &held = archive.unpacked[index];
     const ArchiveEntry &entry = archive.entries[index];
     *data = &held;
-    if (!held.empty() || entry.size == 0) return STATUS_OK;
+    if (!held.empty() || (entry.size == 0 && archive.kind != ArchiveKind::folder)) return STATUS_OK;
     if (entry.size > MAX_ENTRY_BYTES || archive.unpacked_bytes + entry.size > MAX_UNPACKED_BYTES)
         return STATUS_TOO_LARGE;
     int status = STATUS_OK;
@@ -141,11 +142,19 @@ int entry_data(Archive &archive, size_t index, const std::vector<unsigned char> 
         status = unpack_zip(archive, entry, held);
         break;
     case ArchiveKind::folder: {
-        held.resize(static_cast<size_t>(entry.size));
-        size_t got = 0;
-        status = read_folder_file(archive, entry, 0, held.data(), held.size(), got);
-        // A file that shrank since it was listed is read as it is now.
-        held.resize(got);
+        EntryStream stream;
+        status = open_entry(archive, index, stream);
+        const int64_t size = status == STATUS_OK ? entry_size(stream) : 0;
+        if (status == STATUS_OK && size < 0) status = STATUS_READ_ERROR; // not a regular file
+        if (status == STATUS_OK && static_cast<uint64_t>(size) > MAX_ENTRY_BYTES)
+            status = STATUS_TOO_LARGE;
+        if (status == STATUS_OK) {
+            held.resize(static_cast<size_t>(std::max<int64_t>(size, 0)));
+            // A file that shrank since it was measured is read as it is now.
+            held.resize(read_entry(stream, held.data(), held.size()));
+            if (entry_failed(stream)) status = STATUS_READ_ERROR;
+        }
+        close_entry(stream);
         break;
     }
     }
@@ -159,17 +168,44 @@ void release_entry(Archive &archive, size_t index) {
     archive.unpacked[index] = {};
 }
 
-int read_entry_at(Archive &archive, size_t index, uint64_t offset, unsigned char *buffer,
-                  size_t length, size_t &got) {
-    got = 0;
-    const std::vector<unsigned char> *data = &archive.unpacked[index];
-    if (archive.kind == ArchiveKind::folder && data->empty())
-        return read_folder_file(archive, archive.entries[index], offset, buffer, length, got);
-    const int status = entry_data(archive, index, &data);
-    if (status != STATUS_OK) return status;
-    if (offset < data->size()) {
-        got = static_cast<size_t>(std::min<uint64_t>(length, data->size() - offset));
-        std::memcpy(buffer, data->data() + offset, got);
+int open_entry(Archive &archive, size_t index, EntryStream &stream) {
+    stream = EntryStream{nullptr, nullptr, 0, false};
+    if (archive.kind == ArchiveKind::folder && archive.unpacked[index].empty()) {
+        stream.file = open_file((archive.location + archive.entries[index].name).c_str(), "rb");
+        return stream.file != nullptr ? STATUS_OK : STATUS_READ_ERROR;
     }
-    return STATUS_OK;
+    return entry_data(archive, index, &stream.bytes);
+}
+
+size_t read_entry(EntryStream &stream, unsigned char *buffer, size_t length) {
+    if (stream.file != nullptr) {
+        const size_t got = fread(buffer, 1, length, stream.file);
+        stream.failed = stream.failed || ferror(stream.file);
+        return got;
+    }
+    const size_t size = stream.bytes->size();
+    const size_t got = stream.at < size ? std::min<size_t>(length, size - stream.at) : 0;
+    if (got > 0) std::memcpy(buffer, stream.bytes->data() + stream.at, got);
+    stream.at += got;
+    return got;
+}
+
+bool seek_entry(EntryStream &stream, int64_t offset) {
+    if (stream.file != nullptr) return seek_to(stream.file, offset);
+    stream.at = static_cast<uint64_t>(offset);
+    return offset >= 0;
+}
+
+int64_t entry_size(const EntryStream &stream) {
+    return stream.file != nullptr ? regular_file_size(stream.file)
+                                  : static_cast<int64_t>(stream.bytes->size());
+}
+
+bool entry_failed(const EntryStream &stream) {
+    return stream.failed;
+}
+
+void close_entry(EntryStream &stream) {
+    if (stream.file != nullptr) fclose(stream.file);
+    stream.file = nullptr;
 }

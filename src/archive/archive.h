@@ -46,7 +46,7 @@ bool looks_like_archive(const unsigned char *bytes, size_t size, const char *nam
 // Reads the archive open in `input` (named `name`) and lists its files. STATUS_OK, or a
 // status with `detail` naming the entry at fault (empty when it is the archive).
 int open_archive(FILE *input, const char *name, Archive &archive, std::string &detail);
-// Lists the regular files of a folder ("" for the current one, else ending in '/').
+// Lists the files of a folder ("" for the current one, else ending in its separator).
 int open_folder(const std::string &folder, Archive &archive);
 void close_archive(Archive &archive);
 
@@ -62,10 +62,21 @@ int entry_data(Archive &archive, size_t index, const std::vector<unsigned char> 
 // Frees an entry's unpacked bytes; the next entry_data unpacks it again.
 void release_entry(Archive &archive, size_t index);
 
-// Reads up to `length` bytes of an entry from `offset`: from the file for a folder (so a
-// large loose cel is never held whole), else from the unpacked bytes. `got` is what arrived.
-int read_entry_at(Archive &archive, size_t index, uint64_t offset, unsigned char *buffer,
-                  size_t length, size_t &got);
+// An entry open for reading, as a stream: a folder's file where it lies (so a large loose
+// cel is never held whole), or an entry's unpacked bytes.
+struct EntryStream {
+    FILE *file;                              // a folder's file, else null
+    const std::vector<unsigned char> *bytes; // else the unpacked entry
+    uint64_t at;
+    bool failed;
+};
+// STATUS_OK, or a status about the entry (as entry_data).
+int open_entry(Archive &archive, size_t index, EntryStream &stream);
+size_t read_entry(EntryStream &stream, unsigned char *buffer, size_t length);
+bool seek_entry(EntryStream &stream, int64_t offset);
+int64_t entry_size(const EntryStream &stream);
+bool entry_failed(const EntryStream &stream); // a read error, as ferror tells
+void close_entry(EntryStream &stream);
 
 // Entry names in this form: '\' (outside two-byte Shift JIS characters) and LZH's 0xFF
 // become '/', "." and empty parts go. False for absolute names and "..".
@@ -77,6 +88,4 @@ int unpack_lzh(const Archive &archive, const ArchiveEntry &entry, std::vector<un
 int list_zip(Archive &archive, std::string &detail);
 int unpack_zip(const Archive &archive, const ArchiveEntry &entry, std::vector<unsigned char> &out);
 void close_zip(Archive &archive);
-int list_folder(Archive &archive);
-int read_folder_file(const Archive &archive, const ArchiveEntry &entry, uint64_t offset,
-                     unsigned char *buffer, size_t length, size_t &got);
+int list_folder_entries(Archive &archive);

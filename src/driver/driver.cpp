@@ -1,68 +1,75 @@
 #include "driver/driver.h"
 
+#include "archive/archive.h"
 #include "common/file_names.h"
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
-#include "convert/pending_output.h"
 #include "doll/convert_doll.h"
 #include "driver/output_name.h"
+#include "platform/platform.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
-// A run ended by a signal leaves no temporary file behind, and still ends by that signal.
-void end_by_signal(int signal_number) {
-    remove_pending_output();
-    signal(signal_number, SIG_DFL);
-    raise(signal_number);
-}
-
-void remove_outputs_on_signals() {
-    struct sigaction action = {};
-    action.sa_handler = end_by_signal;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction previous;
-        // A signal the caller chose to ignore stays ignored (nohup, for instance).
-        if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signal_number, &action, nullptr);
-    }
+// An archive by its name, or by its first bytes when the name is not a KiSS file's (and the
+// file can be read again from its start).
+bool is_archive(FILE *input, const char *argument) {
+    if (name_ends_with(argument, ".cel") || name_ends_with(argument, ".kcf")) return false;
+    unsigned char head[8];
+    if (regular_file_size(input) < 0) return looks_like_archive(head, 0, argument);
+    const size_t got = fread(head, 1, sizeof head, input);
+    return seek_to(input, 0) && looks_like_archive(head, got, argument);
 }
 
 // True when the argument was converted or loaded as a palette.
-bool convert_argument(const char *argument) {
+bool convert_argument(const char *argument, int chosen_set) {
     run_state.output_name = derive_output_name(argument);
-    FILE *input = fopen(argument, "rb");
+    FILE *input = open_file(argument, "rb");
     if (input == nullptr) {
         fprintf(stderr, "%s not found.\n", argument);
         return false;
     }
-    const bool doll = name_ends_with(argument, ".cnf");
-    const int status = doll ? convert_doll(input, argument) : convert_cel(input, argument);
-    report_status(argument, status);
+    bool converted;
+    if (name_ends_with(argument, ".cnf")) {
+        converted = convert_doll_argument(input, argument, chosen_set);
+    } else if (is_archive(input, argument)) {
+        converted = convert_archive_argument(input, argument, chosen_set);
+    } else {
+        const int status = convert_cel(input, argument);
+        report_status(argument, status);
+        converted = status == STATUS_OK;
+    }
     fclose(input);
-    return status == STATUS_OK;
+    return converted;
+}
+
+bool is_set_switch(const char *argument) {
+    return strcmp(argument, "-s") == 0;
 }
 
 } // namespace
+
+int parse_set(const char *value) {
+    if (strcmp(value, "all") == 0) return EVERY_SET;
+    return value[0] >= '0' && value[0] <= '9' && value[1] == '\0' ? value[0] - '0' : -2;
+}
 
 bool is_interlace_switch(const char *argument) {
     return argument[0] == '-' && (argument[1] == 'I' || argument[1] == 'i') && argument[2] == '\0';
 }
 
 int run_quondel(int argc, char **argv) {
+    prepare_standard_streams();
     if (argc < 2) {
         show_usage(argc, argv);
         return EXIT_USAGE;
     }
-    // Asked for anywhere, help and the version are all that is done.
-    for (int i = 1; i < argc && argv[i] != nullptr; ++i)
+    // Asked for anywhere, help and the version are all that is done; a set switch without a
+    // set is a usage error, found before any file is touched.
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
         if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0) {
             if (argv[i][2] == 'h')
                 show_help(argv[0]);
@@ -70,13 +77,23 @@ int run_quondel(int argc, char **argv) {
                 printf("quondel %s\n", QUONDEL_VERSION);
             return EXIT_ALL_CONVERTED;
         }
-    remove_outputs_on_signals();
+        if (!is_set_switch(argv[i])) continue;
+        if (i + 1 >= argc || argv[i + 1] == nullptr || parse_set(argv[i + 1]) < EVERY_SET) {
+            fprintf(stderr, "%s: -s takes a set from 0 to 9, or all\n", argv[0]);
+            return EXIT_USAGE;
+        }
+        ++i;
+    }
+    remove_temporary_on_interrupt();
     run_state.interlace = 0;
     bool all_converted = true;
+    int chosen_set = 0;
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
         if (is_interlace_switch(argv[i]))
             run_state.interlace = 1;
-        else if (!convert_argument(argv[i]))
+        else if (is_set_switch(argv[i]))
+            chosen_set = parse_set(argv[++i]);
+        else if (!convert_argument(argv[i], chosen_set))
             all_converted = false;
     }
     return all_converted ? EXIT_ALL_CONVERTED : EXIT_SOME_FAILED;

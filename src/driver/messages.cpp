@@ -9,7 +9,7 @@ void show_usage(int argc, char **argv) {
 }
 
 void show_help(const char *program) {
-    printf("usage: %s [-I] <filenames>\n"
+    printf("usage: %s [-I] [-s N|all] <filenames>\n"
            "Converts KiSS cels and dolls to GIF89a files, each written beside its input.\n"
            "Arguments are taken from left to right; a switch applies to the files after it.\n"
            "\n"
@@ -19,9 +19,14 @@ void show_help(const char *program) {
            "  NAME.kcf          a KiSS palette: its colours are used for the cels after it\n"
            "  NAME.cnf          a doll configuration: NAME.gif, the doll as a viewer first\n"
            "                    shows it, its cels and palettes found in its folder\n"
+           "  NAME.lzh .lha .zip  an archive of dolls: NAME.gif for its one configuration,\n"
+           "                    or NAME-CNF.gif for each of several; nothing is unpacked\n"
+           "  image cels        cel lines of a doll may name .gif, .png, .jpg and .bmp files\n"
            "\n"
            "Switches:\n"
            "  -I, -i            write the outputs interlaced\n"
+           "  -s N              draw set N (0 to 9) of the dolls: NAME-N.gif (set 0: NAME.gif)\n"
+           "  -s all            draw every set each doll defines\n"
            "  --help            print this and exit\n"
            "  --version         print the version and exit\n"
            "A file whose name is a switch is given as ./NAME.\n",
