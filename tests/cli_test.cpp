@@ -1,4 +1,3 @@
-#include "driver/output_name.h"
 #include "support.h"
 
 #include <algorithm>
@@ -11,15 +10,6 @@
 namespace {
 
 using Cli = TempDirTest;
-
-TEST(OutputName, OnlyTheFileNamePartLosesItsExtension) {
-    const char *cases[][2] = {{"a.b.cel", "a.b.gif"},
-                              {"doll", "doll.gif"},
-                              {".cel", ".gif"},
-                              {"my.dir/doll", "my.dir/doll.gif"}};
-    for (auto &c : cases)
-        EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
-}
 
 // One line per failed file, in argument order; every later argument is still done. The
 // switch and palettes reach only the arguments after them.
