@@ -37,7 +37,8 @@ bool read_number(Cursor &c, long &value) {
     if (!is_digit(probe)) return false;
     value = 0;
     for (; is_digit(probe); ++probe.at)
-        value = value >= NUMBER_LIMIT ? NUMBER_LIMIT : value * 10 + (*probe.at - '0');
+        // Checked before the product, which must fit a 32-bit long too.
+        value = value >= NUMBER_LIMIT / 10 ? NUMBER_LIMIT : value * 10 + (*probe.at - '0');
     if (negative) value = -value;
     c = probe;
     return true;
