@@ -12,33 +12,46 @@ using Doll = TempDirTest;
 // One line per field, so a table row reads like the configuration it came from.
 std::string describe(const DollConfig &d) {
     std::ostringstream s;
-    s << d.width << "x" << d.height << " g" << d.group << " pal";
+    s << d.width << "x" << d.height << " pal";
     for (const auto &p : d.palettes)
         s << " " << p;
     for (const auto &c : d.cels)
-        s << " | #" << c.object << " " << c.file << " *" << c.palette << " :" << c.sets;
-    s << " | at";
-    for (const auto &p : d.positions)
-        s << " " << p.x << "," << p.y;
-    for (const auto &a : d.initial_actions)
-        s << (a.map ? " +" : " -") << (a.object >= 0 ? "#" + std::to_string(a.object) : a.file);
+        s << " | #" << c.object << " " << c.file << " *" << c.palette << " :" << c.sets
+          << (c.translucency ? " %t" + std::to_string(c.translucency) : "");
+    for (const auto &set : d.sets) {
+        s << " | $" << set.group;
+        for (const auto &p : set.positions)
+            s << " " << p.x << "," << p.y;
+    }
+    for (int event = 0; event < STARTUP_EVENTS; ++event)
+        for (const auto &a : d.startup[event])
+            s << " e" << event << "+-~>@%"[static_cast<int>(a.kind)]
+              << (a.object >= 0 ? "#" + std::to_string(a.object) : a.file)
+              << (a.kind >= ActionKind::move ? " " + std::to_string(a.x) + "," + std::to_string(a.y)
+                                             : "");
     return s.str();
 }
 
 TEST(CnfParse, EveryFormRealDollsUse) {
     const char *cases[][2] = {
         {"(640,480)\r\n%A.KCF\r\n#0 a.cel\r\n\x1a#1 junk.cel\r\n",
-         "640x480 g0 pal A.KCF | #0 a.cel *0 :1023 | at"},
+         "640x480 pal A.KCF | #0 a.cel *0 :1023"},
         {"( 10 , 20 )\n%\tp.kcf ; \xe9\xff high bytes\n#59. b.cel *11: 0 3\n",
-         "10x20 g0 pal p.kcf | #59 b.cel *11 :9 | at"},
-        {"#1.3\tc.cel\t*2\t:\n#2 d.cel :012 ; %t128\n#3 e.cel*1:5\n",
-         "448x320 g0 pal | #1 c.cel *2 :0 | #2 d.cel *0 :7 | #3 e.cel *1 :32 | at"},
+         "10x20 pal p.kcf | #59 b.cel *11 :9"},
+        // translucency after the comment mark or before it, and never read as sets
+        {"#1.3\tc.cel\t*2\t:\n#2 d.cel :012 ;%t128\n#3 e.cel*1:5 %t300\n#4 f.cel %t7 ; %t9\n",
+         "448x320 pal | #1 c.cel *2 :0 | #2 d.cel *0 :7 %t128 | #3 e.cel *1 :32 %t255 | "
+         "#4 f.cel *0 :1023 %t7"},
         {"$2 1,2 * -3,-4\n; between\n\t5,6\n 7, 8\n$0 9,9\n 10,10\n",
-         "448x320 g2 pal | at 1,2 0,0 -3,-4 5,6 7,8"},
-        {"$1 1,1\n=16K\n 2,2\n", "448x320 g1 pal | at 1,1"},
+         "448x320 pal | $2 1,2 0,0 -3,-4 5,6 7,8 | $0 9,9 10,10"},
+        {"$1 1,1\n=16K\n 2,2\n", "448x320 pal | $1 1,1"},
+        // each start-up event keeps its actions; other events end them
         {";@EventHandler\n;@initialize()\n;@ unmap(\"A.cel\") unmap(#3) ;x map(#4)\n"
-         ";@map( #5 )\n;@press(#1) unmap(#6)\n;@ initialize() map(b.cel)\n",
-         "448x320 g0 pal | at -A.cel -#3 +#5 +b.cel"},
+         ";@map( #5 )\n;@press(#1) unmap(#6)\n;@ initialize() map(b.cel)\n"
+         ";@set(2) altmap(#1) transparent(\"C.CEL\", -20) ;@begin() move(#1, 1, 1)\n"
+         ";@begin() move(#2, -3, 4)\n"
+         ";@ moveto(#2,5,6) set(10) map(#9) alarm(1) unmap(#9)\n",
+         "448x320 pal e0-a.cel e0-#3 e0+#5 e0+b.cel e1>#2 -3,4 e1@#2 5,6 e4~#1 e4%c.cel -20,0"},
     };
     for (auto &c : cases) {
         DollConfig d;

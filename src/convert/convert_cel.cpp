@@ -9,6 +9,7 @@
 #include "convert/scan_interlaced.h"
 #include "convert/scan_sequential.h"
 #include "encode/encoder.h"
+#include "platform/platform.h"
 
 #include <cstdlib>
 
@@ -59,6 +60,7 @@ int convert_cel(FILE *input, const char *input_name) {
     case KissKind::short_file:
         return STATUS_SHORT_HEADER;
     case KissKind::other:
+    case KissKind::cel32:
         return STATUS_NOT_CEL;
     case KissKind::cel:
     case KissKind::old_cel:
@@ -68,7 +70,7 @@ int convert_cel(FILE *input, const char *input_name) {
     run_state.pixel_depth = static_cast<signed char>(image.depth);
     if (image.depth != 4 && image.depth != 8) return STATUS_NOT_CEL;
     // Old-style pixels start inside the bytes read for a header.
-    if (kind == KissKind::old_cel && fseek(input, pixel_data_offset(kind), SEEK_SET) != 0)
+    if (kind == KissKind::old_cel && !seek_to(input, pixel_data_offset(kind)))
         return STATUS_READ_ERROR;
     return convert_image(input, image);
 }
