@@ -87,11 +87,11 @@ void give_mode(int fd, const struct stat *replaced) {
         fchmod(fd, 0666 & ~creation_mask());
         return;
     }
-    fchmod(fd, replaced->st_mode & 07777);
-    if (replaced->st_uid == geteuid() && replaced->st_gid == getegid()) return;
-    // Keeps the owner where we may (as root); otherwise the file is simply ours, without
-    // set-id bits that were meant for another owner.
-    if (fchown(fd, replaced->st_uid, replaced->st_gid) != 0) fchmod(fd, replaced->st_mode & 0777);
+    // Keeps the owner where we may (as root), before the mode, as a change of owner clears
+    // set-id bits; otherwise the file is simply ours, without set-id bits meant for another.
+    const bool owned = (replaced->st_uid == geteuid() && replaced->st_gid == getegid()) ||
+                       fchown(fd, replaced->st_uid, replaced->st_gid) == 0;
+    fchmod(fd, replaced->st_mode & (owned ? 07777 : 0777));
 }
 
 bool open_temporary(ReplacementFile &output, const struct stat *replaced) {
