@@ -34,7 +34,7 @@ Bytes convert(const char *name, bool doll, bool palette, Bytes &pixels) {
     run_state.output_name = dir + "/out.gif";
     unlink(run_state.output_name.c_str());
     FILE *input = fopen(path.c_str(), "rb");
-    const int status = doll ? convert_doll(input, path.c_str()) : convert_cel(input, name);
+    const int status = doll ? convert_doll(input, path.c_str(), 0) : convert_cel(input, name);
     fclose(input);
     if (status < STATUS_OK || status > STATUS_NOT_DOLL_PALETTE) fail("unknown status");
     FILE *gif_file = fopen(run_state.output_name.c_str(), "rb");

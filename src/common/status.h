@@ -9,10 +9,11 @@ constexpr int STATUS_SAME_FILE = 4;    // the output would overwrite the input
 constexpr int STATUS_WRITE_ERROR = 5;  // the output could not be written completely
 constexpr int STATUS_READ_ERROR = 6;   // the input could not be read completely
 // A doll configuration (".cnf") and the files it names.
-constexpr int STATUS_NOT_DOLL = 7;            // control bytes outside comments, or over 1 MiB
+constexpr int STATUS_NOT_DOLL = 7;            // control bytes outside comments, or over 64 MiB
 constexpr int STATUS_NO_CEL_LINES = 8;        // nothing to draw
 constexpr int STATUS_PLAYFIELD_SIZE = 9;      // a side above 16384 or below 1
 constexpr int STATUS_PALETTE_NOT_LISTED = 10; // a cel line's palette number has no line
 constexpr int STATUS_DOLL_FILE_MISSING = 11;  // a palette or cel file is not in the folder
-constexpr int STATUS_NOT_DOLL_CEL = 12;       // a cel line's file is no 4- or 8-bit cel
+constexpr int STATUS_NOT_DOLL_CEL = 12;       // a cel line's file is no 4-, 8- or 32-bit cel
 constexpr int STATUS_NOT_DOLL_PALETTE = 13;   // a palette line's file is no palette
+constexpr int STATUS_DOLL_TOO_LARGE = 14;     // more cel lines or start-up actions than allowed

@@ -10,6 +10,7 @@
 #include "convert/scan_sequential.h"
 #include "encode/encoder.h"
 #include "encode/lzw.h"
+#include "platform/platform.h"
 
 #include <cstdlib>
 
@@ -92,6 +93,7 @@ int convert_cel(FILE *input, const char *input_name) {
     case KissKind::short_file:
         return STATUS_SHORT_HEADER;
     case KissKind::other:
+    case KissKind::cel32:
         return STATUS_NOT_CEL;
     case KissKind::cel:
     case KissKind::old_cel:
@@ -101,7 +103,7 @@ int convert_cel(FILE *input, const char *input_name) {
     run_state.pixel_depth = static_cast<signed char>(image.depth);
     if (image.depth != 4 && image.depth != 8) return STATUS_NOT_CEL;
     // Old-style pixels start inside the bytes read for a header.
-    if (kind == KissKind::old_cel && fseek(input, pixel_data_offset(kind), SEEK_SET) != 0)
+    if (kind == KissKind::old_cel && !seek_to(input, pixel_data_offset(kind)))
         return STATUS_READ_ERROR;
     return convert_image(input, image);
 }

@@ -2,14 +2,14 @@
 
 #include "common/status.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
 constexpr unsigned char DOS_END_OF_FILE = 0x1A;
-constexpr long NUMBER_LIMIT = 1000000000; // numbers saturate here rather than overflow
+constexpr int64_t NUMBER_LIMIT = 1000000000; // numbers saturate here rather than overflow
 
 // A cursor over one line, comment already cut off.
 struct Cursor {
@@ -30,7 +30,7 @@ bool is_digit(const Cursor &c) {
 }
 
 // Reads an optionally signed decimal number; false (cursor unmoved) when there is none.
-bool read_number(Cursor &c, long &value) {
+bool read_number(Cursor &c, int64_t &value) {
     Cursor probe = c;
     const bool negative = more(probe) && *probe.at == '-';
     if (negative) ++probe.at;
@@ -56,7 +56,7 @@ std::string read_word(Cursor &c, const char *stops) {
 
 // "(w,h)", spaces allowed around the numbers.
 void parse_playfield(Cursor c, DollConfig &doll) {
-    long width, height;
+    int64_t width, height;
     ++c.at;
     skip_blanks(c);
     if (!read_number(c, width)) return;
@@ -68,33 +68,51 @@ void parse_playfield(Cursor c, DollConfig &doll) {
     doll.height = height;
 }
 
-// "#obj[.fix] name.cel [*pal] [:sets]"
-void parse_cel_line(Cursor c, DollConfig &doll) {
-    CelLine cel = {0, "", 0, ALL_SETS};
+// "%tN" anywhere in the text (a cel line's position data or its comment); -1 when absent.
+int find_translucency(Cursor c) {
+    for (; c.end - c.at >= 3; ++c.at)
+        if (c.at[0] == '%' && (c.at[1] == 't' || c.at[1] == 'T')) {
+            Cursor number = {c.at + 2, c.end};
+            int64_t value;
+            if (is_digit(number) && read_number(number, value))
+                return static_cast<int>(std::min<int64_t>(value, 255));
+        }
+    return -1;
+}
+
+// "#obj[.fix] name.cel [*pal] [:sets] [%tN]", then perhaps "; %tN".
+int parse_cel_line(Cursor c, const char *line_end, DollConfig &doll) {
+    CelLine cel = {0, "", 0, ALL_SETS, 0};
+    // Before the comment mark when written there, else after it.
+    int translucency = find_translucency(c);
+    if (translucency < 0) translucency = find_translucency({c.end, line_end});
+    if (translucency >= 0) cel.translucency = translucency;
     ++c.at;
-    if (!read_number(c, cel.object) || cel.object < 0) return;
+    if (!read_number(c, cel.object) || cel.object < 0) return STATUS_OK;
     if (more(c) && *c.at == '.') {
-        long fix;
+        int64_t fix;
         ++c.at;
         read_number(c, fix); // may be empty: "#59."
     }
     skip_blanks(c);
-    cel.file = read_word(c, "*:");
-    if (cel.file.empty()) return;
+    cel.file = read_word(c, "*:%");
+    if (cel.file.empty()) return STATUS_OK;
     while (more(c)) {
         const char ch = *c.at++;
         if (ch == '*' && !read_number(c, cel.palette)) cel.palette = 0;
         if (ch != ':') continue;
-        // Set digits to the end of the line, spaces between them optional; a bare ':' is none.
+        // Set digits up to a "%t" or the end, spaces between them optional; a bare ':' is none.
         cel.sets = 0;
-        for (; more(c); ++c.at)
+        for (; more(c) && *c.at != '%'; ++c.at)
             if (is_digit(c)) cel.sets |= 1u << (*c.at - '0');
     }
+    if (doll.cels.size() == MAX_CEL_LINES) return STATUS_DOLL_TOO_LARGE;
     doll.cels.push_back(cel);
+    return STATUS_OK;
 }
 
-// The entries of set 0's line or of one of its continuation lines: "x,y" or "*" per object.
-void parse_positions(Cursor c, DollConfig &doll) {
+// The entries of a set line or of one of its continuation lines: "x,y" or "*" per object.
+void parse_positions(Cursor c, SetLine &set) {
     for (skip_blanks(c); more(c); skip_blanks(c)) {
         Position p = {0, 0};
         if (*c.at == '*') {
@@ -108,43 +126,99 @@ void parse_positions(Cursor c, DollConfig &doll) {
             ++c.at; // stray text is no entry
             continue;
         }
-        doll.positions.push_back(p);
+        if (set.positions.size() < MAX_OBJECTS) set.positions.push_back(p);
     }
 }
 
-bool name_is(const std::string &word, const char *name) {
-    return strcasecmp(word.c_str(), name) == 0;
+bool name_is(const char *start, const char *end, const char *name) {
+    for (; start < end && *name != '\0'; ++start, ++name)
+        if (tolower(static_cast<unsigned char>(*start)) != *name) return false;
+    return start == end && *name == '\0';
 }
 
-bool is_event(const std::string &word) {
+bool is_event(const char *start, const char *end) {
     static const char *const events[] = {
         "alarm", "apart",    "begin",      "catch",   "col",      "collide",   "drop",
         "end",   "fixcatch", "fixdrop",    "in",      "never",    "overflow",  "out",
         "press", "release",  "set",        "stillin", "stillout", "unfix",     "version",
         "label", "keypress", "keyrelease", "mousein", "mouseout", "initialize"};
     for (const char *event : events)
-        if (name_is(word, event)) return true;
+        if (name_is(start, end, event)) return true;
     return false;
 }
 
-// The argument of map/unmap: "name.cel" (quotes optional) or #n.
-void add_map_action(Cursor c, bool map, DollConfig &doll) {
-    MapAction action = {map, -1, ""};
+std::string lower_case(std::string text) {
+    for (char &ch : text)
+        ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+// A comma and a number, blanks around them allowed; 0 when absent.
+int64_t next_number(Cursor &c) {
+    int64_t value = 0;
+    skip_blanks(c);
+    if (more(c) && *c.at == ',') ++c.at;
+    skip_blanks(c);
+    read_number(c, value);
+    return value;
+}
+
+// The arguments of a start-up action: "name.cel" (quotes optional) or #n, then numbers.
+// False when they name no cels.
+bool read_action(Cursor c, ActionKind kind, Action &action) {
+    action = Action{kind, -1, "", 0, 0};
     skip_blanks(c);
     if (more(c) && *c.at == '#') {
         ++c.at;
-        if (!read_number(c, action.object)) return;
+        if (!read_number(c, action.object) || action.object < 0) return false;
     } else {
         if (more(c) && *c.at == '"') ++c.at;
-        action.file = read_word(c, "\")");
-        if (action.file.empty()) return;
+        action.file = lower_case(read_word(c, "\"),"));
+        if (action.file.empty()) return false;
+        if (more(c) && *c.at == '"') ++c.at;
     }
-    doll.initial_actions.push_back(action);
+    action.x = next_number(c);
+    action.y = next_number(c);
+    return true;
 }
 
-// FKiSS: words followed by "(...)". An event starts a new list of actions; only those of
-// initialize() are kept. `in_initialize` carries over from line to line.
-void parse_fkiss(Cursor c, DollConfig &doll, bool &in_initialize) {
+bool action_kind(const char *start, const char *end, ActionKind &kind) {
+    static const struct {
+        const char *name;
+        ActionKind kind;
+    } actions[] = {{"map", ActionKind::map},       {"unmap", ActionKind::unmap},
+                   {"altmap", ActionKind::altmap}, {"move", ActionKind::move},
+                   {"moveto", ActionKind::moveto}, {"transparent", ActionKind::transparent}};
+    for (const auto &action : actions)
+        if (name_is(start, end, action.name)) {
+            kind = action.kind;
+            return true;
+        }
+    return false;
+}
+
+// Carried from line to line: whether a line starting with a blank continues a set line, which
+// start-up event the FKiSS actions belong to (-1: one that is not run before the first view),
+// and how many actions are kept.
+struct LineContext {
+    bool continuing;
+    int event;
+    size_t actions;
+};
+
+// The event a word followed by "(argument)" starts.
+int event_of(const char *start, const char *end, Cursor argument) {
+    if (name_is(start, end, "initialize")) return EVENT_INITIALIZE;
+    if (name_is(start, end, "begin")) return EVENT_BEGIN;
+    int64_t set;
+    skip_blanks(argument);
+    if (name_is(start, end, "set") && read_number(argument, set) && set >= 0 && set < MAX_SETS)
+        return EVENT_SET_0 + static_cast<int>(set);
+    return -1;
+}
+
+// FKiSS: words followed by "(...)". An event starts a new list of actions.
+int parse_fkiss(Cursor c, DollConfig &doll, LineContext &context) {
     while (more(c)) {
         if (!isalpha(static_cast<unsigned char>(*c.at))) {
             ++c.at;
@@ -153,25 +227,30 @@ void parse_fkiss(Cursor c, DollConfig &doll, bool &in_initialize) {
         const char *start = c.at;
         while (more(c) && isalnum(static_cast<unsigned char>(*c.at)))
             ++c.at;
-        const std::string word(start, c.at);
+        const char *word_end = c.at;
         skip_blanks(c);
         if (!more(c) || *c.at != '(') continue;
         Cursor argument = {++c.at, c.at};
         while (more(c) && *c.at != ')')
             ++c.at;
         argument.end = c.at;
-        if (is_event(word))
-            in_initialize = name_is(word, "initialize");
-        else if (in_initialize && (name_is(word, "map") || name_is(word, "unmap")))
-            add_map_action(argument, name_is(word, "map"), doll);
+        ActionKind kind;
+        Action action;
+        if (is_event(start, word_end)) {
+            context.event = event_of(start, word_end, argument);
+        } else if (context.event >= 0 && action_kind(start, word_end, kind) &&
+                   read_action(argument, kind, action)) {
+            if (++context.actions > MAX_STARTUP_ACTIONS) return STATUS_DOLL_TOO_LARGE;
+            doll.startup[context.event].push_back(action);
+        }
     }
+    return STATUS_OK;
 }
 
 // Where the line's comment starts, or its end.
 const char *comment_start(const char *at, const char *end) {
-    while (at < end && *at != ';')
-        ++at;
-    return at;
+    const void *semicolon = memchr(at, ';', static_cast<size_t>(end - at));
+    return semicolon != nullptr ? static_cast<const char *>(semicolon) : end;
 }
 
 bool has_control_bytes(const char *at, const char *end) {
@@ -182,22 +261,15 @@ bool has_control_bytes(const char *at, const char *end) {
     return false;
 }
 
-// Carried from line to line: how many '$' lines came so far, whether a line starting with a
-// blank continues a set line, and whether FKiSS actions belong to initialize().
-struct LineContext {
-    int set_lines;
-    bool continuing;
-    bool in_initialize;
-};
-
-// "$g x,y x,y ..."; only set 0's line is kept.
+// "$g x,y x,y ..."; sets beyond the tenth are no sets.
 void parse_set_line(Cursor c, DollConfig &doll, LineContext &context) {
-    ++context.set_lines;
-    context.continuing = true;
-    if (context.set_lines != 1) return;
+    context.continuing = doll.sets.size() < MAX_SETS;
+    if (!context.continuing) return;
+    doll.sets.push_back(SetLine{0, {}});
     ++c.at;
-    if (!read_number(c, doll.group) || doll.group < 0) doll.group = 0;
-    parse_positions(c, doll);
+    if (!read_number(c, doll.sets.back().group) || doll.sets.back().group < 0)
+        doll.sets.back().group = 0;
+    parse_positions(c, doll.sets.back());
 }
 
 int parse_line(const char *start, const char *end, DollConfig &doll, LineContext &context) {
@@ -205,16 +277,14 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
     const char *code = fkiss ? start + 2 : start;
     const char *code_end = comment_start(code, end);
     // Comments may hold any byte but NUL; the rest must be text.
-    if (has_control_bytes(start, code_end) || memchr(code_end, 0, end - code_end) != nullptr)
+    if (has_control_bytes(start, code_end) ||
+        memchr(code_end, 0, static_cast<size_t>(end - code_end)) != nullptr)
         return STATUS_NOT_DOLL;
     const Cursor line = {code, code_end};
-    if (fkiss) {
-        parse_fkiss(line, doll, context.in_initialize);
-        return STATUS_OK;
-    }
+    if (fkiss) return parse_fkiss(line, doll, context);
     if (code == code_end) return STATUS_OK; // comment lines may stand between set lines
     if (is_separator(*code)) {
-        if (context.continuing && context.set_lines == 1) parse_positions(line, doll);
+        if (context.continuing) parse_positions(line, doll.sets.back());
         return STATUS_OK;
     }
     context.continuing = false;
@@ -229,8 +299,7 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
         break;
     }
     case '#':
-        parse_cel_line(line, doll);
-        break;
+        return parse_cel_line(line, end, doll);
     case '$':
         parse_set_line(line, doll, context);
         break;
@@ -243,12 +312,12 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
 } // namespace
 
 int parse_cnf(const unsigned char *text, size_t size, DollConfig &doll) {
-    doll = DollConfig{448, 320, {}, {}, 0, {}, {}};
+    doll = DollConfig{448, 320, {}, {}, {}, {}};
     const char *at = reinterpret_cast<const char *>(text);
     const char *end = at + size;
     // Everything after a DOS end-of-file mark is not part of the text.
     if (const void *mark = memchr(at, DOS_END_OF_FILE, size)) end = static_cast<const char *>(mark);
-    LineContext context = {0, false, false};
+    LineContext context = {false, -1, 0};
     while (at < end) {
         const char *line_end = at;
         while (line_end < end && *line_end != '\n' && *line_end != '\r')
@@ -260,15 +329,9 @@ int parse_cnf(const unsigned char *text, size_t size, DollConfig &doll) {
     return STATUS_OK;
 }
 
-int check_cnf(const DollConfig &doll, std::string &detail) {
+int check_cnf(const DollConfig &doll) {
     if (doll.width < 1 || doll.height < 1 || doll.width > MAX_PLAYFIELD ||
         doll.height > MAX_PLAYFIELD)
         return STATUS_PLAYFIELD_SIZE;
-    if (doll.cels.empty()) return STATUS_NO_CEL_LINES;
-    for (const CelLine &cel : doll.cels)
-        if (cel.palette < 0 || static_cast<size_t>(cel.palette) >= doll.palettes.size()) {
-            detail = cel.file;
-            return STATUS_PALETTE_NOT_LISTED;
-        }
-    return STATUS_OK;
+    return doll.cels.empty() ? STATUS_NO_CEL_LINES : STATUS_OK;
 }

@@ -1,80 +1,124 @@
 #include "doll/doll_picture.h"
 
+#include "colour/blend.h"
 #include "common/status.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// The playfield part a cel covers, as half-open ranges; empty when it lies outside.
-struct Clip {
-    long x_begin, x_end, y_begin, y_end;
+// The part of a cel that lands on the canvas, in the cel's own columns and rows (half-open);
+// empty when it lies outside.
+struct Window {
+    int64_t x_begin, x_end, y_begin, y_end;
+    bool empty() const { return x_begin >= x_end || y_begin >= y_end; }
 };
 
-Clip clip_cel(const PlacedCel &placed, unsigned width, long row_begin, long row_end) {
-    const CelImage &image = placed.cel.image;
-    return Clip{std::max(placed.left, 0L), std::min(placed.left + long{image.width}, long{width}),
-                std::max(placed.top, row_begin),
-                std::min(placed.top + long{image.height}, row_end)};
+Window visible_part(const Canvas &canvas, int64_t left, int64_t top, uint32_t width,
+                    uint32_t height) {
+    return Window{std::max<int64_t>(0, -left), std::min<int64_t>(width, canvas.width - left),
+                  std::max<int64_t>(0, -top), std::min<int64_t>(height, canvas.height - top)};
 }
 
-unsigned pixel_at(const unsigned char *row, long x, int depth) {
+unsigned index_at(const unsigned char *row, int64_t x, int depth) {
     if (depth == 8) return row[x];
     return x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4;
 }
 
-void put_row(const Canvas &canvas, const DollPlan &plan, long y, const unsigned char *row,
-             const PlacedCel &placed, const Clip &clip) {
-    const uint32_t base = placed.slot * 256u;
-    const int depth = placed.cel.image.depth;
-    for (long x = clip.x_begin; x < clip.x_end; ++x) {
-        const unsigned index = pixel_at(row, x - placed.left, depth);
-        if (index == 0) continue; // transparent
-        if (canvas.ids != nullptr)
-            canvas.ids[(y - canvas.row_begin) * plan.width + x] = base + index;
-        else
-            canvas.indices[y * plan.width + x] = canvas.id_to_index[base + index];
+// Palette cels go row by row through one RGBA row; index 0 is clear, every other index opaque.
+int draw_palette_cel(const DollPlan &plan, const Canvas &canvas, const PlacedCel &placed,
+                     FILE *input, const Window &part, int64_t left, int64_t top) {
+    const CelImage &image = placed.cel.image;
+    const int64_t stride = row_stride(image);
+    const Palette &colours = plan.colours[placed.palette];
+    std::vector<unsigned char> row(static_cast<size_t>(stride)),
+        rgba(static_cast<size_t>(part.x_end - part.x_begin) * 4);
+    bool readable = seek_to(input, placed.cel.pixels_at + part.y_begin * stride);
+    for (int64_t y = part.y_begin; y < part.y_end && readable; ++y) {
+        const size_t got = fread(row.data(), 1, row.size(), input);
+        std::memset(row.data() + got, 0, row.size() - got); // rows the file lacks are clear
+        readable = got == row.size();
+        for (int64_t x = part.x_begin; x < part.x_end; ++x) {
+            const unsigned index = index_at(row.data(), x, image.depth);
+            unsigned char *out = &rgba[static_cast<size_t>(x - part.x_begin) * 4];
+            std::memcpy(out, colours.rgb + index * 3, 3);
+            out[3] = index == 0 ? 0 : 255;
+        }
+        blend_row(canvas.colours + (top + y) * int64_t{canvas.width} + left + part.x_begin,
+                  rgba.data(), rgba.size() / 4, placed.translucency);
     }
+    return ferror(input) ? STATUS_READ_ERROR : STATUS_OK;
 }
 
-// Reads only the rows that land on the canvas; rows the file does not hold stay transparent.
-int draw_cel(const DollPlan &plan, const Canvas &canvas, const PlacedCel &placed,
-             unsigned char *row) {
-    const Clip clip = clip_cel(placed, plan.width, canvas.row_begin, canvas.row_end);
-    if (clip.x_begin >= clip.x_end || clip.y_begin >= clip.y_end) return STATUS_OK;
-    FILE *input = fopen(placed.cel.path.c_str(), "rb");
-    if (input == nullptr) return STATUS_READ_ERROR;
-    const long stride = static_cast<long>(row_stride(placed.cel.image));
-    bool readable =
-        fseek(input, placed.cel.pixels_at + (clip.y_begin - placed.top) * stride, SEEK_SET) == 0;
-    for (long y = clip.y_begin; y < clip.y_end && readable; ++y) {
-        const size_t got = fread(row, 1, static_cast<size_t>(stride), input);
-        std::memset(row + got, 0, static_cast<size_t>(stride) - got);
-        put_row(canvas, plan, y, row, placed, clip);
-        readable = got == static_cast<size_t>(stride);
+// The visible part of a 32-bit cel (blue, green, red, alpha) as an RGBA cel; pixels the file
+// lacks are clear, and only what it holds is allocated.
+int read_cel32_part(const PlacedCel &placed, FILE *input, const Window &part, RgbaCel &cel) {
+    const CelImage &image = placed.cel.image;
+    const int64_t stride = row_stride(image);
+    cel.width = static_cast<uint32_t>(part.x_end - part.x_begin);
+    cel.height = static_cast<uint32_t>(part.y_end - part.y_begin);
+    cel.x_offset = image.x_offset + part.x_begin;
+    cel.y_offset = image.y_offset + part.y_begin;
+    cel.rgba.clear();
+    bool readable = seek_to(input, placed.cel.pixels_at + part.y_begin * stride);
+    std::vector<unsigned char> row(static_cast<size_t>(stride));
+    for (int64_t y = part.y_begin; y < part.y_end && readable; ++y) {
+        const size_t got = fread(row.data(), 1, row.size(), input);
+        std::memset(row.data() + got, 0, row.size() - got);
+        readable = got == row.size();
+        const size_t at = cel.rgba.size();
+        cel.rgba.resize(at + size_t{cel.width} * 4);
+        unsigned char *out = &cel.rgba[at];
+        for (int64_t x = part.x_begin; x < part.x_end; ++x, out += 4) {
+            const unsigned char *bgra = &row[static_cast<size_t>(x) * 4];
+            out[0] = bgra[2], out[1] = bgra[1], out[2] = bgra[0], out[3] = bgra[3];
+        }
     }
-    const bool failed = ferror(input) != 0;
+    cel.height = static_cast<uint32_t>(cel.rgba.size() / 4 / std::max<uint32_t>(cel.width, 1));
+    return ferror(input) ? STATUS_READ_ERROR : STATUS_OK;
+}
+
+// Opens the cel only when some of it lands on the canvas.
+int draw_cel(const DollPlan &plan, const Canvas &canvas, const PlacedCel &placed) {
+    const CelImage &image = placed.cel.image;
+    const int64_t left = placed.x + image.x_offset, top = placed.y + image.y_offset;
+    const Window part = visible_part(canvas, left, top, image.width, image.height);
+    if (part.empty() || placed.translucency >= 255) return STATUS_OK;
+    FILE *input = open_doll_file(plan.files, placed.file);
+    if (input == nullptr) return STATUS_READ_ERROR;
+    int status;
+    if (placed.cel.kind == KissKind::cel32) {
+        RgbaCel cel;
+        status = read_cel32_part(placed, input, part, cel);
+        if (status == STATUS_OK)
+            draw_rgba_cel(canvas, cel, placed.x, placed.y, placed.translucency);
+    } else {
+        status = draw_palette_cel(plan, canvas, placed, input, part, left, top);
+    }
     fclose(input);
-    return failed ? STATUS_READ_ERROR : STATUS_OK;
+    return status;
 }
 
 } // namespace
 
+void draw_rgba_cel(const Canvas &canvas, const RgbaCel &cel, int64_t x, int64_t y,
+                   int translucency) {
+    const int64_t left = x + cel.x_offset, top = y + cel.y_offset;
+    const Window part = visible_part(canvas, left, top, cel.width, cel.height);
+    if (part.empty()) return;
+    for (int64_t row = part.y_begin; row < part.y_end; ++row)
+        blend_row(canvas.colours + (top + row) * int64_t{canvas.width} + left + part.x_begin,
+                  &cel.rgba[static_cast<size_t>((row * cel.width + part.x_begin) * 4)],
+                  static_cast<size_t>(part.x_end - part.x_begin), translucency);
+}
+
 int draw_doll(const DollPlan &plan, const Canvas &canvas) {
-    const size_t area = size_t{canvas.row_end - canvas.row_begin} * plan.width;
-    if (canvas.ids != nullptr)
-        std::fill(canvas.ids, canvas.ids + area, plan.background_id);
-    else
-        std::memset(canvas.indices, canvas.id_to_index[plan.background_id], area);
-    // One row of the widest cel: 65535 bytes at most.
-    unsigned char *row = static_cast<unsigned char *>(malloc(65536));
-    if (row == nullptr) return STATUS_NO_MEMORY;
+    std::fill(canvas.colours, canvas.colours + size_t{canvas.width} * canvas.height,
+              plan.background);
     int status = STATUS_OK;
     for (size_t i = 0; i < plan.cels.size() && status == STATUS_OK; ++i)
-        status = draw_cel(plan, canvas, plan.cels[i], row);
-    free(row);
+        status = draw_cel(plan, canvas, plan.cels[i]);
     return status;
 }

@@ -1,33 +1,39 @@
 #pragma once
 
 #include "doll/doll_files.h"
+#include "doll/rgba_cel.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
-// A cel line that set 0 shows: where its top-left pixel lands and which colours it takes.
+// A cel line that the set shows: where its object is and how it is laid over what is below.
 struct PlacedCel {
+    std::string file; // as the cel line names it
     DollCel cel;
-    long left, top; // object position plus the cel's offset; may lie outside the playfield
-    unsigned slot;  // which of DollPlan::colours
+    int64_t x, y;     // its object's position
+    size_t palette;   // which of DollPlan::colours, for a palette cel
+    int translucency; // 0 opaque to 255 invisible
 };
 
-// Everything composing needs. A colour id is slot * 256 + colour index.
+// Everything drawing needs.
 struct DollPlan {
-    unsigned width, height;
+    uint32_t width, height;
+    DollFiles files;
     std::vector<PlacedCel> cels;  // in drawing order: the last cel line first
-    std::vector<Palette> colours; // per slot: one palette file in the set's group
-    uint32_t background_id;
+    std::vector<Palette> colours; // palette files in the set's group
+    uint32_t background;          // 0xRRGGBB
 };
 
-// Where the drawing goes: colour ids for the rows [row_begin, row_end) of the playfield,
-// or, with `id_to_index` given, table indices for the whole picture.
+// The playfield in full colour: width x height colours 0xRRGGBB, row by row.
 struct Canvas {
-    unsigned row_begin, row_end;
-    uint32_t *ids;                    // (row_end - row_begin) x width, or null
-    unsigned char *indices;           // width x height, or null
-    const unsigned char *id_to_index; // with `indices`
+    uint32_t width, height;
+    uint32_t *colours;
 };
+
+// Lays `cel` with its top-left pixel at its offset from (x, y), clipped to the canvas.
+void draw_rgba_cel(const Canvas &canvas, const RgbaCel &cel, int64_t x, int64_t y,
+                   int translucency);
 
 // Fills the canvas with the background and draws every cel over it, clipped.
 // STATUS_OK, STATUS_READ_ERROR or STATUS_NO_MEMORY.
