@@ -64,7 +64,7 @@ TEST_F(Cli, LinesAndExitStatus) {
     }
     const RunResult usage = run_quondel(dir, {});
     EXPECT_EQ(usage.out + std::to_string(usage.exit_status),
-              "usage: " QUONDEL_BINARY " [-I] <filenames>1");
+              "usage: " QUONDEL_BINARY " [-I] [-z] <filenames>1");
     for (const char *none : {"-I.gif", "short.gif", "other.gif", "p.gif", "big.gif"})
         EXPECT_FALSE(fs::exists(path(none))) << none;
     EXPECT_EQ(read_file(path("x.gif")), cel) << "an input called .gif stays";
@@ -83,7 +83,7 @@ TEST_F(Cli, LinesAndExitStatus) {
     const RunResult help = run_quondel(dir, {"a.cel", "--help"}),
                     version = run_quondel(dir, {"--version"}),
                     file = run_quondel(dir, {"./--help"});
-    EXPECT_EQ(help.out.rfind("usage: " QUONDEL_BINARY " [-I]", 0) + help.exit_status, 0u);
+    EXPECT_EQ(help.out.rfind("usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all]", 0) + help.exit_status, 0u);
     EXPECT_EQ(version.out + std::to_string(version.exit_status), "quondel 1.0.0\n0");
     EXPECT_EQ(file.err, "./--help not found.\n");
     const RunResult no_set = run_quondel(dir, {"a.cel", "-s", "10"}); // checked before any file

@@ -12,6 +12,7 @@ void show_usage(int argc, char **argv);
 // The usage with every switch and kind of input, for --help.
 void show_help(const char *program);
 bool is_interlace_switch(const char *argument);
+bool is_compress_switch(const char *argument);
 void report_status(const char *argument, int status);
 
 // The sets a doll argument is drawn in: one from 0 to 9, or every set the doll defines.

@@ -5,11 +5,11 @@
 #include <cstdio>
 
 void show_usage(int argc, char **argv) {
-    printf("usage: %s [-I] <filenames>", argc > 0 ? argv[0] : "quondel");
+    printf("usage: %s [-I] [-z] <filenames>", argc > 0 ? argv[0] : "quondel");
 }
 
 void show_help(const char *program) {
-    printf("usage: %s [-I] [-s N|all] <filenames>\n"
+    printf("usage: %s [-I] [-z] [-s N|all] <filenames>\n"
            "Converts KiSS cels and dolls to GIF89a files, each written beside its input.\n"
            "Arguments are taken from left to right; a switch applies to the files after it.\n"
            "\n"
@@ -25,6 +25,8 @@ void show_help(const char *program) {
            "\n"
            "Switches:\n"
            "  -I, -i            write the outputs interlaced\n"
+           "  -z, -Z            compress the outputs (real LZW, the smallest colour table);\n"
+           "                    doll pictures are always compressed\n"
            "  -s N              draw set N (0 to 9) of the dolls: NAME-N.gif (set 0: NAME.gif)\n"
            "  -s all            draw every set each doll defines\n"
            "  --help            print this and exit\n"
