@@ -1,25 +1,16 @@
-#include "driver/output_name.h"
 #include "support.h"
 
 #include <algorithm>
 #include <csignal>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using Cli = TempDirTest;
-
-TEST(OutputName, OnlyTheFileNamePartLosesItsExtension) {
-    const char *cases[][2] = {{"a.b.cel", "a.b.gif"},
-                              {"doll", "doll.gif"},
-                              {".cel", ".gif"},
-                              {"my.dir/doll", "my.dir/doll.gif"}};
-    for (auto &c : cases)
-        EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
-}
 
 // One line per failed file, in argument order; every later argument is still done. The
 // switch and palettes reach only the arguments after them.
@@ -99,68 +90,92 @@ std::vector<std::string> others(const std::string &dir, const std::vector<std::s
 }
 
 // An output is replaced whole or not at all, wherever its name leads, and no temporary
-// file stays behind. Each row: where sub/x.gif leads, the input (a cel, or a folder that
-// cannot be read), a limit, whether an old output is there, the line, the mode afterwards.
+// file stays behind; a replaced one keeps its mode and owner. Each row: where sub/x.gif
+// leads, the input (a cel, or a folder that cannot be read), a limit, the old output's mode
+// (0: none) and owner, the line, the mode afterwards. New files get 0640 here.
 TEST_F(Cli, OutputsAreReplacedWholeOrNotAtAll) {
     const std::string full = "ulimit -f 8;", no_room = "sub/x.cel: write error (5).\n";
-    const std::tuple<std::string, bool, std::string, bool, std::string, mode_t> cases[] = {
-        {"", true, full, true, no_room, 0640},                       // a full disk
-        {"real.gif", true, full, true, no_room, 0640},               // behind a link
-        {"", false, "", true, "sub/x.cel: read error (6).\n", 0640}, // unreadable input
-        {"", true, "", true, "", 0640},                              // replaced, mode kept
-        {"real.gif", true, "", true, "", 0640},                      // the link stays
-        {"", true, "", false, "", 0666 & ~027},                      // new: as fopen would
-        {"/dev/full", true, "", false, no_room, 0666},               // written directly
+    const std::tuple<std::string, bool, std::string, mode_t, uid_t, std::string, mode_t> cases[] = {
+        {"", true, full, 0604, 0, no_room, 0604},                       // a full disk
+        {"real.gif", true, full, 0604, 0, no_room, 0604},               // behind a link
+        {"", false, "", 0604, 0, "sub/x.cel: read error (6).\n", 0604}, // unreadable input
+        {"", true, "", 0604, 0, "", 0604},                              // replaced
+        {"real.gif", true, "", 06754, 65534, "", 06754}, // the link stays; another's file
+        {"", true, "", 0, 0, "", 0640},                  // new: as fopen would
+        {"full", true, "", 0, 0, no_room, 0666},         // a device: written directly
     };
     const mode_t saved_mask = umask(027);
-    for (const auto &[link, cel, limit, exists, err, mode] : cases) {
+    for (const auto &[link, cel, limit, old, owner, err, mode] : cases) {
         TearDown();
         SetUp();
-        const std::string real = link.empty()     ? path("sub/x.gif")
-                                 : link[0] == '/' ? link
-                                                  : path("sub/" + link);
+        const std::string real = path(link.empty() ? "sub/x.gif" : "sub/" + link);
         fs::create_directories(path(cel ? "sub/y" : "sub/x.cel"));
         if (!link.empty()) fs::create_symlink(link, path("sub/x.gif"));
-        if (exists) write_file(real, {'o', 'l', 'd'});
-        if (exists) fs::permissions(real, fs::perms(0640));
+        // Our own /dev/full, so that a fault replaces no device of the system's.
+        if (link == "full") {
+            ASSERT_EQ(mknod(real.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+            chmod(real.c_str(), 0666);
+        }
+        if (old != 0) {
+            write_file(real, {'o', 'l', 'd'});
+            ASSERT_EQ(chown(real.c_str(), owner, owner), 0);
+            fs::permissions(real, fs::perms(old));
+        }
         if (cel) write_file(path("sub/x.cel"), cel_file(8, 99, 99, random_bytes(9801, 5)));
         EXPECT_EQ(run_quondel(dir, {"sub/x.cel"}, limit + "trap '' XFSZ;").err, err);
-        EXPECT_EQ(fs::status(real).permissions(), fs::perms(mode)) << err;
+        struct stat st;
+        ASSERT_EQ(stat(real.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << err;
+        EXPECT_EQ(st.st_uid, owner) << err;
         EXPECT_EQ(fs::is_symlink(path("sub/x.gif")), !link.empty()) << "a link stays a link";
-        EXPECT_EQ(exists && read_file(real) == Bytes({'o', 'l', 'd'}), exists && !err.empty())
-            << err;
-        EXPECT_EQ(others(path("sub"), {"x.cel", "x.gif", "real.gif", "y"}),
+        EXPECT_EQ(old && read_file(real) == Bytes({'o', 'l', 'd'}), old && !err.empty()) << err;
+        EXPECT_EQ(others(path("sub"), {"x.cel", "x.gif", "real.gif", "full", "y"}),
                   std::vector<std::string>());
     }
     umask(saved_mask);
 }
 
-// A signal while the input trickles in through a FIFO: the run ends by that signal, the old
-// output stays and the temporary file goes.
+// A signal while the second of three inputs trickles in through a FIFO: the run ends by that
+// signal, the first output is made, the old second output stays and the temporary file goes.
+// A signal the run was started ignoring (nohup) changes nothing. Each row: the signal, ignored.
 TEST_F(Cli, SignalsLeaveTheOldOutputAndNoTemporaryFile) {
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        write_file(path("f.gif"), {'o', 'l', 'd'});
-        unlink(path("f.cel").c_str());
+    const Bytes old = {'o', 'l', 'd'};
+    const std::vector<std::string> known = {"a.cel", "a.gif", "f.cel", "f.gif", "b.cel"};
+    const std::pair<int, bool> cases[] = {
+        {SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    for (const auto &[signal_number, ignored] : cases) {
+        for (const char *name : {"a.gif", "f.gif"})
+            write_file(path(name), old);
+        write_file(path("a.cel"), cel_file(8, 1, 1, {1}));
+        write_file(path("b.cel"), cel_file(8, 1, 1, {1}));
+        fs::remove(path("b.gif"));
+        fs::remove(path("f.cel"));
         ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
-        std::string input = path("f.cel");
-        char *argv[] = {const_cast<char *>(QUONDEL_BINARY), &input[0], nullptr};
+        std::string a = path("a.cel"), f = path("f.cel"), b = path("b.cel");
+        char *argv[] = {const_cast<char *>(QUONDEL_BINARY), &a[0], &f[0], &b[0], nullptr};
         pid_t pid;
+        if (ignored) signal(signal_number, SIG_IGN);
         ASSERT_EQ(posix_spawn(&pid, QUONDEL_BINARY, nullptr, nullptr, argv, environ), 0);
+        signal(signal_number, SIG_DFL);
         FILE *feed = fopen(path("f.cel").c_str(), "wb");
         const Bytes start = cel_file(8, 1000, 1000, Bytes(5000, 7));
         fwrite(start.data(), 1, start.size(), feed);
         fflush(feed);
-        const std::vector<std::string> known = {"f.cel", "f.gif"};
-        for (int tries = 0; tries < 1000 && others(dir, known).empty(); ++tries)
-            usleep(10000); // until the temporary output is there
+        for (int tries = 0;
+             tries < 1000 && (others(dir, known).empty() || read_file(path("a.gif")) == old);
+             ++tries)
+            usleep(10000); // until a.gif is made and f.gif's temporary output is there
         EXPECT_EQ(others(dir, known).size(), 1u);
         kill(pid, signal_number);
+        usleep(ignored ? 100000 : 0);
+        fclose(feed);
         int status = 0;
         waitpid(pid, &status, 0);
-        fclose(feed);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
-        EXPECT_EQ(read_file(path("f.gif")), Bytes({'o', 'l', 'd'}));
-        EXPECT_EQ(others(dir, known), std::vector<std::string>());
+        EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, ignored ? 0 : signal_number);
+        EXPECT_NE(read_file(path("a.gif")), old);
+        EXPECT_EQ(read_file(path("f.gif")) == old, !ignored) << signal_number;
+        EXPECT_EQ(fs::exists(path("b.gif")), ignored) << signal_number;
+        EXPECT_EQ(others(dir, known), std::vector<std::string>(ignored, "b.gif"));
     }
 }
 

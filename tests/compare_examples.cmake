@@ -1,6 +1,8 @@
+# RUNNER: the emulator a cross build's programs run under (Wine, qemu), or nothing.
+separate_arguments(runner UNIX_COMMAND "${RUNNER}")
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-execute_process(COMMAND ${GENERATOR} ${WORK} RESULT_VARIABLE result)
+execute_process(COMMAND ${runner} ${GENERATOR} ${WORK} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "make_examples failed")
 endif()
@@ -15,7 +17,7 @@ endforeach()
 
 # With CONVERTER given, the picture shown in the README is still what quondel writes for the doll.
 if(DEFINED CONVERTER)
-  execute_process(COMMAND ${CONVERTER} doll.cnf WORKING_DIRECTORY ${WORK} RESULT_VARIABLE result
+  execute_process(COMMAND ${runner} ${CONVERTER} doll.cnf WORKING_DIRECTORY ${WORK} RESULT_VARIABLE result
                   ERROR_VARIABLE messages)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/doll.gif
                           ${SOURCE}/doll-picture.gif RESULT_VARIABLE differs)

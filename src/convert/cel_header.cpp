@@ -2,9 +2,9 @@
 
 #include "common/file_names.h"
 #include "common/status.h"
+#include "platform/platform.h"
 
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -13,8 +13,8 @@ constexpr unsigned char CEL_MARK = 0x20;
 constexpr unsigned char CEL32_MARK = 0x21;
 constexpr unsigned char DEPTH_32 = 32;
 constexpr int OLD_CEL_HEADER_SIZE = 4; // width and height, nothing else
-constexpr long long OLD_PALETTE_GROUP = 32;
-constexpr long long OLD_PALETTE_MAX = 16 * OLD_PALETTE_GROUP;
+constexpr int64_t OLD_PALETTE_GROUP = 32;
+constexpr int64_t OLD_PALETTE_MAX = 16 * OLD_PALETTE_GROUP;
 
 bool has_magic(const KissFile &file) {
     return file.header_bytes >= 4 && std::memcmp(file.header.bytes, "KiSS", 4) == 0;
@@ -27,8 +27,8 @@ bool has_mark(const KissFile &file, unsigned char mark) {
 // Old-style files carry no magic: the size must match what the first words declare.
 bool is_old_cel(const KissFile &file) {
     if (has_magic(file) || file.header_bytes < OLD_CEL_HEADER_SIZE) return false;
-    const long long width = word_at(file.header.bytes, 0);
-    const long long height = word_at(file.header.bytes, 2);
+    const int64_t width = word_at(file.header.bytes, 0);
+    const int64_t height = word_at(file.header.bytes, 2);
     return width > 0 && height > 0 && file.size == OLD_CEL_HEADER_SIZE + (width + 1) / 2 * height;
 }
 
@@ -46,8 +46,7 @@ unsigned word_at(const unsigned char *bytes, int offset) {
 int read_kiss_file(FILE *input, const char *name, KissFile &file) {
     file.header_bytes = fread(file.header.bytes, 1, CEL_HEADER_SIZE, input);
     if (ferror(input)) return STATUS_READ_ERROR;
-    struct stat st;
-    file.size = fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+    file.size = regular_file_size(input);
     file.kcf_name = name_ends_with(name, ".kcf");
     return STATUS_OK;
 }
@@ -72,6 +71,6 @@ CelImage decode_cel_image(const KissFile &file) {
     return CelImage{depth, word_at(b, 8), word_at(b, 10), word_at(b, 12), word_at(b, 14)};
 }
 
-long pixel_data_offset(KissKind kind) {
+int64_t pixel_data_offset(KissKind kind) {
     return kind == KissKind::old_cel ? OLD_CEL_HEADER_SIZE : CEL_HEADER_SIZE;
 }

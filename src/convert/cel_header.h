@@ -23,7 +23,7 @@ struct CelImage {
 struct KissFile {
     CelHeader header;
     size_t header_bytes; // how many of the 32 arrived
-    long long size;      // -1 when the input is not a regular file
+    int64_t size;        // -1 when the input is not a regular file
     bool kcf_name;       // the name ends in ".kcf", in any case
 };
 
@@ -35,7 +35,7 @@ KissKind classify_kiss_file(const KissFile &file);
 // For KissKind::cel, KissKind::old_cel and KissKind::cel32.
 CelImage decode_cel_image(const KissFile &file);
 // Where the pixel rows start: after the header, or after the old-style size words.
-long pixel_data_offset(KissKind kind);
+int64_t pixel_data_offset(KissKind kind);
 
 unsigned word_at(const unsigned char *bytes, int offset);
 

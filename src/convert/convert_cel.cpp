@@ -10,6 +10,7 @@
 #include "convert/scan_interlaced.h"
 #include "convert/scan_sequential.h"
 #include "encode/encoder.h"
+#include "platform/platform.h"
 
 #include <cstdlib>
 
@@ -71,7 +72,7 @@ int convert_cel(FILE *input, const char *input_name) {
     run_state.pixel_depth = static_cast<signed char>(image.depth);
     if (image.depth != 4 && image.depth != 8) return STATUS_NOT_CEL;
     // Old-style pixels start inside the bytes read for a header.
-    if (kind == KissKind::old_cel && fseek(input, pixel_data_offset(kind), SEEK_SET) != 0)
+    if (kind == KissKind::old_cel && !seek_to(input, pixel_data_offset(kind)))
         return STATUS_READ_ERROR;
     return convert_image(input, image);
 }

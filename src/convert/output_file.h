@@ -1,19 +1,16 @@
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstddef>
 #include <cstdio>
-#include <string>
 
 // Large enough that a big cel goes out in few system calls.
 constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
 
 // Where an output is being written: a temporary file beside the file it will replace, or
 // the named file itself when that is not a regular file (a device or a FIFO).
-struct OutputFile {
-    FILE *stream;
-    std::string temporary; // empty when writing directly
-    std::string target;    // the file the temporary replaces, links followed
-};
+using OutputFile = ReplacementFile;
 
 // Creates the output for run_state.output_name, writing through `buffer`
 // (OUTPUT_BUFFER_SIZE bytes that must outlive the stream), unless it is the input itself.

@@ -11,7 +11,7 @@ struct PaletteLayout {
     int bits_per_colour;        // 12 (two bytes a colour) or 24 (three)
     unsigned colours_per_group; // 1 to 256
     unsigned groups;            // at least 1
-    long data_offset;           // where the first group starts
+    int64_t data_offset;        // where the first group starts
 };
 
 // The layout a palette file's first bytes declare (KissKind::palette or old_palette).

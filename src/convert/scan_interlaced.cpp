@@ -2,16 +2,14 @@
 
 #include "common/status.h"
 #include "encode/encoder.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 
 namespace {
-
-constexpr size_t HUGE_PAGE = size_t{2} << 20;
 
 constexpr unsigned PASS_FIRST_ROW[5] = {0, 0, 4, 2, 1};
 constexpr unsigned PASS_STEP[5] = {0, 8, 8, 4, 2};
@@ -69,15 +67,8 @@ int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels) 
     // At most 65535 x 65535 bytes, which still fits 32 bits.
     const uint32_t size = row_stride(image) * uint32_t{image.height};
     if (size == 0) return STATUS_OK;
-    // Large areas in huge pages where the system offers them: thousands of page faults
-    // fewer, which is most of what holding the area costs.
-    void *area = nullptr;
-    if (posix_memalign(&area, size >= HUGE_PAGE ? HUGE_PAGE : sizeof(void *), size) != 0)
-        return STATUS_NO_MEMORY;
-    *pixels = static_cast<unsigned char *>(area);
-#ifdef MADV_HUGEPAGE
-    if (size >= HUGE_PAGE) madvise(area, size, MADV_HUGEPAGE);
-#endif
+    *pixels = reserve_pixel_area(size);
+    if (*pixels == nullptr) return STATUS_NO_MEMORY;
     const size_t got = fread(*pixels, 1, size, input);
     // The part a short input leaves unread goes out as index 0.
     std::memset(*pixels + got, 0, size - got);

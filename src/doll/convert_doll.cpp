@@ -9,10 +9,10 @@
 #include "doll/cnf_parse.h"
 #include "doll/doll_picture.h"
 #include "doll/startup.h"
+#include "platform/platform.h"
 
 #include <cctype>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -26,10 +26,9 @@ int fail_with(int status, const std::string &name) {
 
 // One byte past the limit tells a file that is too large; a small file needs no more room.
 int read_cnf(FILE *input, std::vector<unsigned char> &text) {
-    struct stat st;
-    const bool sized = fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode);
-    text.resize(sized ? std::min<size_t>(static_cast<size_t>(st.st_size), MAX_CNF_BYTES) + 1
-                      : MAX_CNF_BYTES + 1);
+    const int64_t size = regular_file_size(input);
+    text.resize(size >= 0 ? static_cast<size_t>(std::min<int64_t>(size, MAX_CNF_BYTES)) + 1
+                          : MAX_CNF_BYTES + 1);
     text.resize(fread(text.data(), 1, text.size(), input));
     if (ferror(input)) return STATUS_READ_ERROR;
     return text.size() > MAX_CNF_BYTES ? STATUS_NOT_DOLL : STATUS_OK;

@@ -1,20 +1,13 @@
 #include "doll/doll_files.h"
 
+#include "common/file_names.h"
 #include "common/status.h"
 #include "convert/palette_file.h"
 
-#include <cctype>
 #include <cstring>
-#include <dirent.h>
+#include <vector>
 
 namespace {
-
-bool same_letters(const char *a, const char *b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b)
-        if (tolower(static_cast<unsigned char>(*a)) != tolower(static_cast<unsigned char>(*b)))
-            return false;
-    return *a == *b;
-}
 
 // Opens, reads the first bytes and classifies; the stream stays open for the caller.
 int open_kiss_file(const DollFiles &files, const std::string &name, FILE **input, KissFile &file,
@@ -34,21 +27,12 @@ int open_kiss_file(const DollFiles &files, const std::string &name, FILE **input
 
 FILE *open_doll_file(const DollFiles &files, const std::string &name) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos) return nullptr;
-    if (FILE *exact = fopen((files.folder + name).c_str(), "rb")) return exact;
-    DIR *dir = opendir(files.folder.empty() ? "." : files.folder.c_str());
-    if (dir == nullptr) return nullptr;
-    FILE *found = nullptr;
-    while (const dirent *entry = readdir(dir))
-        if (same_letters(entry->d_name, name.c_str())) {
-            found = fopen((files.folder + entry->d_name).c_str(), "rb");
-            break;
-        }
-    closedir(dir);
-    return found;
-}
-
-bool seek_to(FILE *file, int64_t offset) {
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+    if (FILE *exact = open_file((files.folder + name).c_str(), "rb")) return exact;
+    std::vector<std::string> names;
+    if (!list_folder(files.folder, names)) return nullptr;
+    for (const std::string &entry : names)
+        if (same_name_any_case(entry, name)) return open_file((files.folder + entry).c_str(), "rb");
+    return nullptr;
 }
 
 int read_doll_cel(const DollFiles &files, const std::string &name, DollCel &cel) {

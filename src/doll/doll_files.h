@@ -2,13 +2,14 @@
 
 #include "common/run_state.h"
 #include "convert/cel_header.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 // Where a doll's palette and cel files are: the folder of its configuration ("" for the
-// current one, else ending in '/').
+// current one, else ending in its separator).
 struct DollFiles {
     std::string folder;
 };
@@ -17,9 +18,6 @@ struct DollFiles {
 // without regard to case; a name with a folder part of its own is never looked for. Null
 // when there is no such file.
 FILE *open_doll_file(const DollFiles &files, const std::string &name);
-
-// Moves to byte `offset` of a file; false when that fails.
-bool seek_to(FILE *file, int64_t offset);
 
 // A cel file as a doll draws it.
 struct DollCel {

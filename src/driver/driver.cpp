@@ -4,40 +4,18 @@
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
-#include "convert/pending_output.h"
 #include "doll/convert_doll.h"
 #include "driver/output_name.h"
+#include "platform/platform.h"
 
-#include <csignal>
 #include <cstdio>
-#include <initializer_list>
 
 namespace {
-
-// A run ended by a signal leaves no temporary file behind, and still ends by that signal.
-void end_by_signal(int signal_number) {
-    remove_pending_output();
-    signal(signal_number, SIG_DFL);
-    raise(signal_number);
-}
-
-void remove_outputs_on_signals() {
-    struct sigaction action = {};
-    action.sa_handler = end_by_signal;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction previous;
-        // A signal the caller chose to ignore stays ignored (nohup, for instance).
-        if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signal_number, &action, nullptr);
-    }
-}
 
 // True when the argument was converted or loaded as a palette.
 bool convert_argument(const char *argument) {
     run_state.output_name = derive_output_name(argument);
-    FILE *input = fopen(argument, "rb");
+    FILE *input = open_file(argument, "rb");
     if (input == nullptr) {
         fprintf(stderr, "%s not found.\n", argument);
         return false;
@@ -56,11 +34,12 @@ bool is_interlace_switch(const char *argument) {
 }
 
 int run_quondel(int argc, char **argv) {
+    prepare_standard_streams();
     if (argc < 2) {
         show_usage(argc, argv);
         return EXIT_USAGE;
     }
-    remove_outputs_on_signals();
+    remove_temporary_on_interrupt();
     run_state.interlace = 0;
     bool all_converted = true;
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) {

@@ -3,6 +3,7 @@
 #include "encode/words.h"
 
 #include <algorithm>
+#include <cstring>
 
 EncoderState encoder_state{};
 
@@ -14,6 +15,12 @@ constexpr size_t MOST_SUB_BLOCKS = 9; // the most one call writes: a whole 8-bit
 const bool simd_chosen = use_simd(true);
 
 } // namespace
+
+bool deposit_is_fast(const Processor &processor) {
+    if (!processor.bmi2) return false;
+    if (std::strcmp(processor.vendor, "GenuineIntel") == 0) return true;
+    return std::strcmp(processor.vendor, "AuthenticAMD") == 0 && processor.family >= 0x19;
+}
 
 bool use_simd(bool wanted) {
     const bool bytes = choose_byte_runs(wanted);

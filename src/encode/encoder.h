@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +29,10 @@ constexpr size_t NIBBLE_PERIOD_PIXELS = 1904;
 // Whether runs may use the processor's bit-deposit instruction (BMI2) where it has one; on
 // by default. Returns whether they now do. Both ways give the same bytes.
 bool use_simd(bool wanted);
+// Whether BMI2's bit deposit (pdep) is fast on a processor: on Intel's every processor with
+// BMI2 (Haswell on), on AMD's from Zen 3 (family 0x19) on. Earlier AMD processors run it
+// in microcode, at hundreds of cycles, many times slower than the portable path.
+bool deposit_is_fast(const Processor &processor);
 
 void reset_encoder();
 // Everything an image needs before its first code: a reset, its clear code and threshold.

@@ -12,21 +12,21 @@
 #define QUONDEL_BMI2 1
 #include <immintrin.h>
 
-inline bool processor_has_bmi2() {
-    __builtin_cpu_init(); // this may run before main
-    return __builtin_cpu_supports("bmi2");
+inline bool processor_deposits_fast() {
+    static const bool fast = deposit_is_fast(query_processor());
+    return fast;
 }
 #define BMI2_PATH(path) path
 #else
 #define BMI2_PATH(path) nullptr
 #endif
 
-// The fast path a run takes: the BMI2 one where it is wanted, built and the processor has
-// it, else the portable one.
+// The fast path a run takes: the BMI2 one where it is wanted, built and fast on this
+// processor, else the portable one.
 template <typename Path>
 Path choose_path(bool simd, Path portable, typename std::common_type<Path>::type bmi2) {
 #ifdef QUONDEL_BMI2
-    if (simd && bmi2 != nullptr && processor_has_bmi2()) return bmi2;
+    if (simd && bmi2 != nullptr && processor_deposits_fast()) return bmi2;
 #endif
     (void)simd;
     (void)bmi2;
