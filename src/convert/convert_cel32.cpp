@@ -3,7 +3,8 @@
 #include "colour/colour_table.h"
 #include "common/run_state.h"
 #include "common/status.h"
-#include "convert/picture_gif.h"
+#include "convert/gif_container.h"
+#include "convert/output_file.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -67,7 +68,13 @@ int convert_cel32(FILE *input, const KissFile &file) {
         layout.height = rows;
         layout.depth = table.depth;
         layout.colours = table.colours.rgb;
-        status = write_picture_gif(input, reinterpret_cast<unsigned char *>(pixels), layout);
+        char out_buffer[OUTPUT_BUFFER_SIZE];
+        OutputFile output;
+        status = open_output(input, out_buffer, output);
+        if (status == STATUS_OK)
+            status =
+                close_output(output, write_picture_gif(output.stream, layout,
+                                                       reinterpret_cast<unsigned char *>(pixels)));
     }
     free(pixels);
     return status;

@@ -5,7 +5,7 @@
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/gif_container.h"
-#include "convert/picture_gif.h"
+#include "convert/output_file.h"
 #include "doll/cnf_parse.h"
 #include "doll/doll_picture.h"
 #include "doll/startup.h"
@@ -93,6 +93,22 @@ int plan_doll(const DollConfig &doll, const DollView &view, DollPlan &plan) {
     return STATUS_OK;
 }
 
+int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &plan,
+                   const ColourTable &table) {
+    char out_buffer[OUTPUT_BUFFER_SIZE];
+    OutputFile output;
+    const int opened = open_output(input, out_buffer, output);
+    if (opened != STATUS_OK) return opened;
+    // Always compressed, with the smallest table that holds the picture's colours. The
+    // playfield has no holes: nothing is transparent.
+    const int status =
+        write_picture_gif(output.stream,
+                          GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height,
+                                    table.depth, table.colours.rgb, false, run_state.interlace},
+                          picture);
+    return close_output(output, status);
+}
+
 } // namespace
 
 int write_doll_picture(const DollConfig &doll, const DollFiles &files, int set, FILE *input) {
@@ -110,11 +126,7 @@ int write_doll_picture(const DollConfig &doll, const DollFiles &files, int set, 
     ColourTable table;
     if (status == STATUS_OK) status = index_colours(colours, pixels, 0, table);
     if (status == STATUS_OK)
-        // The playfield has no holes: nothing is transparent.
-        status = write_picture_gif(input, reinterpret_cast<unsigned char *>(colours),
-                                   GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height,
-                                             table.depth, table.colours.rgb, false,
-                                             run_state.interlace});
+        status = write_doll_gif(input, reinterpret_cast<unsigned char *>(colours), plan, table);
     free(colours);
     return status;
 }
