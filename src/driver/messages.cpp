@@ -76,6 +76,9 @@ void report_status(const char *argument, int status) {
     case STATUS_NOT_DOLL_PALETTE:
         format = "%s: %s is not a palette (%d).\n";
         break;
+    case STATUS_DOLL_TOO_LARGE:
+        format = "%s: too many cel lines or start-up actions (%d).\n";
+        break;
     case STATUS_ARCHIVE_DAMAGED:
         format = "%s: damaged archive (%d).\n";
         break;
