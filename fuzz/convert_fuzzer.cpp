@@ -36,7 +36,7 @@ Bytes convert(const char *name, bool doll, bool palette, Bytes &pixels) {
     FILE *input = fopen(path.c_str(), "rb");
     const int status = doll ? convert_doll(input, path.c_str(), 0) : convert_cel(input, name);
     fclose(input);
-    if (status < STATUS_OK || status > STATUS_NOT_DOLL_PALETTE) fail("unknown status");
+    if (status < STATUS_OK || status > STATUS_DOLL_TOO_LARGE) fail("unknown status");
     FILE *gif_file = fopen(run_state.output_name.c_str(), "rb");
     if (gif_file == nullptr) {
         if (status == STATUS_OK && !palette) fail("status 0 without a GIF");
