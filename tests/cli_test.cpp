@@ -1,4 +1,3 @@
-#include "driver/output_name.h"
 #include "support.h"
 
 #include <algorithm>
@@ -12,15 +11,6 @@
 namespace {
 
 using Cli = TempDirTest;
-
-TEST(OutputName, OnlyTheFileNamePartLosesItsExtension) {
-    const char *cases[][2] = {{"a.b.cel", "a.b.gif"},
-                              {"doll", "doll.gif"},
-                              {".cel", ".gif"},
-                              {"my.dir/doll", "my.dir/doll.gif"}};
-    for (auto &c : cases)
-        EXPECT_EQ(derive_output_name(c[0]), c[1]) << c[0];
-}
 
 // One line per failed file, in argument order; every later argument is still done. The
 // switch and palettes reach only the arguments after them.
@@ -74,7 +64,7 @@ TEST_F(Cli, LinesAndExitStatus) {
     }
     const RunResult usage = run_quondel(dir, {});
     EXPECT_EQ(usage.out + std::to_string(usage.exit_status),
-              "usage: " QUONDEL_BINARY " [-I] <filenames>1");
+              "usage: " QUONDEL_BINARY " [-I] [-z] <filenames>1");
     for (const char *none : {"-I.gif", "short.gif", "other.gif", "p.gif", "big.gif"})
         EXPECT_FALSE(fs::exists(path(none))) << none;
     EXPECT_EQ(read_file(path("x.gif")), cel) << "an input called .gif stays";
@@ -88,6 +78,18 @@ TEST_F(Cli, LinesAndExitStatus) {
     EXPECT_EQ(b[78] | c[798] << 8, 0x4000) << "only c.gif is interlaced";
     EXPECT_EQ(run_quondel(dir, {"./-I"}).err, "");
     EXPECT_TRUE(fs::exists(path("-I.gif")));
+    // Help and the version, asked for anywhere, are all that is done; ./--help is a file.
+    fs::remove(path("a.gif"));
+    const RunResult help = run_quondel(dir, {"a.cel", "--help"}),
+                    version = run_quondel(dir, {"--version"}),
+                    file = run_quondel(dir, {"./--help"});
+    EXPECT_EQ(help.out.rfind("usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all]", 0) + help.exit_status, 0u);
+    EXPECT_EQ(version.out + std::to_string(version.exit_status), "quondel 1.0.0\n0");
+    EXPECT_EQ(file.err, "./--help not found.\n");
+    const RunResult no_set = run_quondel(dir, {"a.cel", "-s", "10"}); // checked before any file
+    EXPECT_EQ(no_set.err + std::to_string(no_set.exit_status),
+              QUONDEL_BINARY ": -s takes a set from 0 to 9, or all\n1");
+    EXPECT_FALSE(fs::exists(path("a.gif")));
 }
 
 // The names in a folder other than those given.
