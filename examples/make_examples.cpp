@@ -1,6 +1,7 @@
 // Writes the example KiSS files shipped in examples/: a 24-bit and a 12-bit palette, a
 // 4-bit and an 8-bit cel, a cel in the original headerless form, and a doll made of them. Usage:
 // make_examples DIRECTORY
+#include "archive_writer.h"
 #include "doll_like.h"
 #include "kiss_writer.h"
 
@@ -174,6 +175,20 @@ int write_random_cel(char **argv) {
     return 1;
 }
 
+// Seeds for fuzzing archives: every LZH header level packed with -lh5-, and one viewer's
+// damaged form; --seeds DIR.
+int write_archive_seeds(const std::string &dir) {
+    const Bytes cel = face_cel(), cnf = doll_cnf();
+    bool ok = true;
+    for (int level = 0; level < 3; ++level)
+        ok = ok && write_bytes(dir + "/lh5-level" + std::to_string(level) + ".lzh",
+                               lzh_archive({{"doll.cnf", cnf, level, "-lh5-"},
+                                            {"sub/face.cel", cel, level, "-lh5-"}}));
+    ok = ok && write_bytes(dir + "/lhd.lzh", lzh_archive({{"face.cel", cel, 1, "-lhd-", true}}));
+    if (!ok) perror(dir.c_str());
+    return ok ? 0 : 1;
+}
+
 // A large doll for measuring, in DIR: a 1700 x 700 playfield, 13 palette files, and 150 cel
 // lines over a patterned background, one in five translucent and some in 32 bits with soft
 // edges, so that the picture needs far more than 256 colours: --large-doll DIR.
@@ -283,21 +298,33 @@ int main(int argc, char **argv) {
     if (argc == 3 && std::string(argv[1]) == "--large-doll") return write_large_doll(argv[2]);
     if (argc == 6 && std::string(argv[1]) == "--doll-cel") return write_doll_like_cel(argv);
     if (argc == 3 && std::string(argv[1]) == "--corpus") return write_corpus(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--seeds") return write_archive_seeds(argv[2]);
     if (argc != 2) {
         fprintf(stderr,
-                "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --cel FILE "
+                "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --seeds "
+                "DIRECTORY | --cel FILE "
                 "DEPTH WIDTH HEIGHT | --doll-cel FILE DEPTH WIDTH HEIGHT\n",
                 argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok =
-        write_bytes(dir + "/doll.kcf", palette()) && write_bytes(dir + "/face.cel", face_cel()) &&
-        write_bytes(dir + "/shirt.cel", shirt_cel()) &&
-        write_bytes(dir + "/pastel.kcf", pastel_palette()) &&
-        write_bytes(dir + "/bow.cel", bow_cel()) && write_bytes(dir + "/hat.cel", hat_cel()) &&
-        write_bytes(dir + "/scarf.cel", scarf_cel()) &&
-        write_bytes(dir + "/blush.cel", blush_cel()) && write_bytes(dir + "/doll.cnf", doll_cnf());
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"doll.kcf", palette()},          {"face.cel", face_cel()},   {"shirt.cel", shirt_cel()},
+        {"pastel.kcf", pastel_palette()}, {"bow.cel", bow_cel()},     {"hat.cel", hat_cel()},
+        {"scarf.cel", scarf_cel()},       {"blush.cel", blush_cel()}, {"doll.cnf", doll_cnf()}};
+    // The doll as people get it: one archive of its files. The LZH has the header levels
+    // real archives use, its cels in a folder of their own (the CNF names them without it).
+    std::vector<ArchiveMember> lzh, zip;
+    for (const auto &[name, bytes] : files) {
+        const bool cel = name.size() > 4 && name.substr(name.size() - 4) == ".cel";
+        lzh.push_back({(cel ? "cels/" : "") + name, bytes, cel ? 2 : 1});
+        zip.push_back({name, bytes});
+    }
+    bool ok = true;
+    for (const auto &[name, bytes] : files)
+        ok = ok && write_bytes(dir + "/" + name, bytes);
+    ok = ok && write_bytes(dir + "/doll.lzh", lzh_archive(lzh)) &&
+         write_bytes(dir + "/doll.zip", zip_archive(zip));
     if (!ok) perror(dir.c_str());
     return ok ? 0 : 1;
 }
