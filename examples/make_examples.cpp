@@ -185,6 +185,15 @@ int write_archive_seeds(const std::string &dir) {
                                lzh_archive({{"doll.cnf", cnf, level, "-lh5-"},
                                             {"sub/face.cel", cel, level, "-lh5-"}}));
     ok = ok && write_bytes(dir + "/lhd.lzh", lzh_archive({{"face.cel", cel, 1, "-lhd-", true}}));
+    // A doll of one image cel: a 2 x 1 BMP of 24 bits.
+    const std::string bmp_cnf = "(4,2)\r\n#0 pic.bmp\r\n$0 1,1\r\n";
+    Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40,
+                 0,   0,   0, 2, 0, 0, 0, 1, 0, 0, 0,  1, 0, 24};
+    bmp.resize(54, 0);
+    bmp.insert(bmp.end(), {30, 20, 10, 60, 50, 40, 0, 0});
+    ok = ok && write_bytes(dir + "/image.zip",
+                           zip_archive({{"pic.cnf", Bytes(bmp_cnf.begin(), bmp_cnf.end())},
+                                        {"PIC.BMP", bmp}}));
     if (!ok) perror(dir.c_str());
     return ok ? 0 : 1;
 }
