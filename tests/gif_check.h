@@ -16,11 +16,6 @@ struct Decoded {
 };
 bool decode_gif(const std::string &path, Decoded &decoded);
 
-// Where a cel's image data starts in its GIF.
-inline size_t cel_data_start(int depth) {
-    return 32 + (size_t{3} << depth);
-}
-
 // The pixel codes of the image data that starts at `at` (sub-blocks of 1 to 255 bytes, then
 // the terminator), and where the clear codes stand in the code stream; an empty string, else
 // the fault. Every code must be depth + 1 bits, and nothing but fill bits may follow the end.
