@@ -47,18 +47,9 @@ Bytes convert(const char *name, bool doll, bool palette, Bytes &pixels) {
     fclose(gif_file);
     if (status != STATUS_OK) fail("a GIF after a failure");
     const size_t at = image_data_start(gif);
-    // Uncompressed data has one width throughout; anything else is read as LZW (dolls and
-    // 32-bit cels always go out compressed).
-    unsigned char head[6] = {};
-    FILE *again = fopen(path.c_str(), "rb");
-    const bool read = again != nullptr && fread(head, 1, sizeof head, again) == sizeof head;
-    if (again != nullptr) fclose(again);
-    const bool cel32 = read && std::memcmp(head, "KiSS", 4) == 0 &&
-                       (head[4] == 0x21 || (head[4] == 0x20 && head[5] == 32));
-    const bool plain = !doll && !run_state.compress && !cel32;
-    if (!(plain ? read_pixels(gif, at, gif.at(at - 1), pixels)
-                : decode_lzw(gif, at, gif.at(at - 1), pixels))
-             .empty())
+    // Uncompressed data has one width throughout; anything else is read as LZW.
+    const bool plain = !doll && !run_state.compress;
+    if (!decode_lzw(gif, at, gif.at(at - 1), pixels, nullptr, nullptr, plain).empty())
         fail("image data");
     return gif;
 }
