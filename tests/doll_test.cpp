@@ -179,6 +179,9 @@ TEST_F(Doll, ColourTables) {
 TEST_F(Doll, PicturesAndRefusals) {
     const std::string five = "(5,4)\n%p.kcf\n%q.kcf\n",
                       huge = std::string(MAX_CNF_BYTES, ';') + "\n";
+    std::string many;
+    for (size_t line = 0; line <= MAX_CEL_LINES; ++line)
+        many += "#0 two.cel\n";
     std::string tall;
     for (int y = 2; y < 16382; ++y)
         tall += "|.";
@@ -242,6 +245,8 @@ TEST_F(Doll, PicturesAndRefusals) {
         {"(1,16384)\n%p.kcf\n#0 two.cel\n#1 two.cel\n$0 0,0 0,16382\n", "",
          "b|b" + tall + "|b|b 2"},
         {huge + "%p.kcf\n#0 two.cel\n", "d.cnf: not a doll configuration (7).\n", ""},
+        // one cel line too many: refused before the parse or the drawing grows further
+        {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},
     };
     write_doll_files(dir);
     for (const char *first : {"ok.cel", "-i"}) // sequential, then interlaced pictures
