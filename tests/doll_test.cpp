@@ -310,8 +310,8 @@ TEST_F(Doll, TranslucencyAndStartUp) {
 }
 
 // A veil over checks and a ramp, as translucent dolls make them: 9,590 colours. The best
-// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5), the refined
-// table 42.9: a table below the bound is no better than theirs.
+// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5); the median cut
+// boxes alone 42.6, refined by k-means 42.9.
 TEST(ColourTable, CloseToTheTrueColours) {
     const uint32_t width = 160, height = 120;
     std::vector<uint32_t> truth(width * height), pixels;
@@ -336,7 +336,7 @@ TEST(ColourTable, CloseToTheTrueColours) {
             squares += d * d;
         }
     const double psnr = 10 * log10(255.0 * 255 * 3 * truth.size() / squares);
-    EXPECT_GE(psnr, 42.5) << table.count;
+    EXPECT_GE(psnr, 42.8) << table.count;
 }
 
 // Each row: a cel colour c with alpha p and translucency t over b, and the result, worked out
