@@ -100,6 +100,9 @@ bool convert_archive_argument(FILE *input, const char *argument, int chosen_set)
         all_drawn =
             draw_sets(doll, files, argument, message_name, configuration, chosen_set, input) &&
             all_drawn;
+        // The next configuration unpacks what it needs again: memory holds one doll's files.
+        for (size_t i = 0; i < archive.entries.size(); ++i)
+            release_entry(archive, i);
     }
     close_archive(archive);
     return all_drawn;
