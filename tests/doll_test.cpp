@@ -103,6 +103,7 @@ void write_doll_files(const std::string &dir) {
     write_file(dir + "/ok.cel", cel_file(8, 1, 1, {1}));
     write_file(dir + "/a.cel", cel_file(8, 1, 1, {15}));
     write_file(dir + "/g.cel", cel32_file(1, 1, {0, 200, 100, 128}, 0, 0, 0x20));
+    write_file(dir + "/huge.cel", cel32_file(65535, 65535, {0, 0, 255, 255})); // 4 bytes held
     write_file(dir + "/e8.cel", cel_file(8, 8, 1, {1, 2, 3, 4, 5, 6, 7, 8}));
     write_file(dir + "/cut.cel", cel_file(8, 3, 3, {5, 6, 7, 8})); // a row and a pixel
     // Four colours a group, 'j'.. in group 0 and 'J'.. in group 1; t.kcf lacks group 1's end.
@@ -292,6 +293,8 @@ TEST_F(Doll, TranslucencyAndStartUp) {
          "7f0000 000000 000000"},
         {three + "#0 a.cel\n;@initialize() transparent(#0,300)\n;@begin() transparent(#0,-100)\n",
          "5e0000 000000 000000"},
+        // a 32-bit cel declaring 65535 x 65535 pixels in a few bytes: read as far as it goes
+        {three + "#0 huge.cel\n", "ff0000 000000 000000"},
     };
     write_doll_files(dir);
     for (auto &[cnf, expected] : cases) {
@@ -311,8 +314,8 @@ TEST_F(Doll, TranslucencyAndStartUp) {
 }
 
 // A veil over checks and a ramp, as translucent dolls make them: 9,590 colours. The best
-// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5), the refined
-// table 42.9: a table below the bound is no better than theirs.
+// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5); the median cut
+// boxes alone 42.6, refined by k-means 42.9.
 TEST(ColourTable, CloseToTheTrueColours) {
     const uint32_t width = 160, height = 120;
     std::vector<uint32_t> truth(width * height), pixels;
@@ -337,7 +340,7 @@ TEST(ColourTable, CloseToTheTrueColours) {
             squares += d * d;
         }
     const double psnr = 10 * log10(255.0 * 255 * 3 * truth.size() / squares);
-    EXPECT_GE(psnr, 42.5) << table.count;
+    EXPECT_GE(psnr, 42.8) << table.count;
 }
 
 // Each row: a cel colour c with alpha p and translucency t over b, and the result, worked out
