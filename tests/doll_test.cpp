@@ -276,9 +276,9 @@ TEST_F(Doll, TranslucencyAndStartUp) {
         // 32-bit cel needs no palette number
         {three + "#1 g.cel ;%t50\n#2 G.CEL *5 %t50\n#0 a.cel\n$0 0,0 0,0 1,0\n",
          "b85100 285100 000000"},
-        // initialize(), begin(), then set(0), whatever their order in the file; set(1) and
-        // press() are not run
-        {three + "#1 a.cel\n#2 a.cel\n#3 a.cel\n$0 * 0,0 1,0 2,0\n;@set(0) map(#2) unmap(#3)\n"
+        // initialize(), begin(), then set(0), whatever their order in the file (altmap flips);
+        // set(1) and press() are not run
+        {three + "#1 a.cel\n#2 a.cel\n#3 a.cel\n$0 * 0,0 1,0 2,0\n;@set(0) map(#2) altmap(#3)\n"
                  ";@set(1) unmap(#1)\n;@begin()\n;@ map(#1) unmap(#2)\n;@press(#0) unmap(#2)\n"
                  ";@initialize() unmap(#1)\n",
          "f00000 f00000 000000"},
