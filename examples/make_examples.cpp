@@ -1,6 +1,7 @@
 // Writes the example KiSS files shipped in examples/: a 24-bit and a 12-bit palette, a
 // 4-bit and an 8-bit cel, a cel in the original headerless form, and a doll made of them. Usage:
 // make_examples DIRECTORY
+#include "doll_like.h"
 #include "kiss_writer.h"
 
 #include <cstdint>
@@ -143,10 +144,53 @@ int write_random_cel(char **argv) {
     return 1;
 }
 
+// A cel of a doll-like picture at offset (0, 0): --doll-cel FILE DEPTH WIDTH HEIGHT.
+int write_doll_like_cel(char **argv) {
+    const int depth = atoi(argv[3]);
+    const unsigned width = static_cast<unsigned>(atoi(argv[4])),
+                   height = static_cast<unsigned>(atoi(argv[5]));
+    const Bytes pixels = pack_rows(depth, width, doll_like_pixels(width, height, depth, 1));
+    if (write_bytes(argv[2], cel_file(depth, width, height, pixels))) return 0;
+    perror(argv[2]);
+    return 1;
+}
+
+// Dolls for measuring compression, each one cel of a doll-like picture in its own palette:
+// --corpus DIRECTORY writes dNN.cnf, dNN.kcf and dNN.cel (about 18 MB in all).
+int write_corpus(const std::string &dir) {
+    static const unsigned sizes[][3] = {
+        {448, 320, 8},   {640, 480, 8}, {800, 600, 8},  {1024, 768, 8}, {1700, 700, 8},
+        {1200, 900, 8},  {500, 700, 4}, {640, 480, 4},  {320, 240, 8},  {960, 540, 8},
+        {1280, 1024, 8}, {800, 600, 4}, {1600, 1200, 8}};
+    for (unsigned i = 0; i < sizeof sizes / sizeof sizes[0]; ++i) {
+        const unsigned width = sizes[i][0], height = sizes[i][1];
+        const int depth = static_cast<int>(sizes[i][2]);
+        char name[8];
+        snprintf(name, sizeof name, "d%02u", i + 1);
+        const std::string base = dir + "/" + name, cnf = "(" + std::to_string(width) + "," +
+                                                         std::to_string(height) + ")\r\n%" + name +
+                                                         ".kcf\r\n#0 " + name + ".cel\r\n";
+        const Bytes pixels = doll_like_pixels(width, height, depth, i + 1);
+        if (!write_bytes(base + ".kcf", palette_file(24, 1u << depth, doll_like_palette(depth))) ||
+            !write_bytes(base + ".cel",
+                         cel_file(depth, width, height, pack_rows(depth, width, pixels))) ||
+            !write_bytes(base + ".cnf", Bytes(cnf.begin(), cnf.end()))) {
+            perror(base.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int main(int argc, char **argv) {
     if (argc == 6 && std::string(argv[1]) == "--cel") return write_random_cel(argv);
+    if (argc == 6 && std::string(argv[1]) == "--doll-cel") return write_doll_like_cel(argv);
+    if (argc == 3 && std::string(argv[1]) == "--corpus") return write_corpus(argv[2]);
     if (argc != 2) {
-        fprintf(stderr, "usage: %s DIRECTORY | --cel FILE DEPTH WIDTH HEIGHT\n", argv[0]);
+        fprintf(stderr,
+                "usage: %s DIRECTORY | --corpus DIRECTORY | --cel FILE DEPTH WIDTH HEIGHT | "
+                "--doll-cel FILE DEPTH WIDTH HEIGHT\n",
+                argv[0]);
         return 2;
     }
     const std::string dir = argv[1];

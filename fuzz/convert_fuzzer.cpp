@@ -2,7 +2,8 @@
 // as a doll configuration beside the example palettes and cels.
 // Properties: no crash, no hang, a known status, a GIF only with status 0 and then one whose
 // image data is sound (sub-blocks, code widths, the end code), and no GIF with status 0 only
-// for a palette.
+// for a palette. A cel converted with -z too decodes (LZW) to the pixels of its uncompressed
+// GIF and is no larger.
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
@@ -27,8 +28,8 @@ std::string dir; // the example palettes and cels, which the example doll (a see
 }
 
 // Converts the file `name` in the folder and checks the properties; `palette` tells whether
-// the bytes may be a palette.
-void convert(const char *name, bool doll, bool palette) {
+// the bytes may be a palette. The GIF's bytes and its decoded pixels, when there is one.
+Bytes convert(const char *name, bool doll, bool palette, Bytes &pixels) {
     const std::string path = dir + "/" + name;
     run_state.output_name = dir + "/out.gif";
     unlink(run_state.output_name.c_str());
@@ -39,18 +40,20 @@ void convert(const char *name, bool doll, bool palette) {
     FILE *gif_file = fopen(run_state.output_name.c_str(), "rb");
     if (gif_file == nullptr) {
         if (status == STATUS_OK && !palette) fail("status 0 without a GIF");
-        return;
+        return {};
     }
     Bytes gif(1 << 22); // more than any input here can make
     gif.resize(fread(gif.data(), 1, gif.size(), gif_file));
     fclose(gif_file);
     if (status != STATUS_OK) fail("a GIF after a failure");
-    // The image data: after the colour table, the control extension (cels only), the
-    // descriptor and the code size.
-    const size_t table = size_t{3} << ((gif.at(10) & 7) + 1),
-                 at = 13 + table + 11 + (gif.at(13 + table) == 0x21 ? 8 : 0);
-    Bytes pixels;
-    if (!read_pixels(gif, at, gif.at(at - 1), pixels).empty()) fail("image data");
+    const size_t at = image_data_start(gif);
+    // Uncompressed data has one width throughout; anything else is read as LZW.
+    const bool plain = !doll && !run_state.compress;
+    if (!(plain ? read_pixels(gif, at, gif.at(at - 1), pixels)
+                : decode_lzw(gif, at, gif.at(at - 1), pixels))
+             .empty())
+        fail("image data");
+    return gif;
 }
 
 } // namespace
@@ -62,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         dir = name;
         if (system(("cp " QUONDEL_EXAMPLES "/*.kcf " QUONDEL_EXAMPLES "/*.cel " + dir).c_str()))
             abort();
-        convert("pastel.kcf", false, true); // cels get colours
+        Bytes none;
+        convert("pastel.kcf", false, true, none); // cels get colours
     }
     // The last byte picks the name, so headerless palettes are reached too.
     const bool kcf = size > 0 && data[size - 1] & 1;
@@ -77,8 +81,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         parse_cnf(data, size, doll) == STATUS_OK && doll.width * doll.height > 1 << 20;
     for (int interlace : {0, 1}) {
         run_state.interlace = interlace;
-        if (!huge || !interlace) convert(kcf ? "in.kcf" : "in.cel", false, palette);
-        if (!big_doll) convert("doll.cnf", true, false);
+        Bytes plain_pixels, pixels;
+        run_state.compress = 0;
+        if (!huge || !interlace) {
+            const Bytes plain = convert(kcf ? "in.kcf" : "in.cel", false, palette, plain_pixels);
+            run_state.compress = 1;
+            const Bytes packed = convert(kcf ? "in.kcf" : "in.cel", false, palette, pixels);
+            if (pixels != plain_pixels) fail("-z changed the pixels");
+            if (packed.size() > plain.size()) fail("-z made the file larger");
+        }
+        if (!big_doll) convert("doll.cnf", true, false, pixels);
     }
     return 0;
 }

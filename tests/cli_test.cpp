@@ -64,7 +64,7 @@ TEST_F(Cli, LinesAndExitStatus) {
     }
     const RunResult usage = run_quondel(dir, {});
     EXPECT_EQ(usage.out + std::to_string(usage.exit_status),
-              "usage: " QUONDEL_BINARY " [-I] <filenames>1");
+              "usage: " QUONDEL_BINARY " [-I] [-z] <filenames>1");
     for (const char *none : {"-I.gif", "short.gif", "other.gif", "p.gif", "big.gif"})
         EXPECT_FALSE(fs::exists(path(none))) << none;
     EXPECT_EQ(read_file(path("x.gif")), cel) << "an input called .gif stays";

@@ -1,4 +1,6 @@
+#include "convert/gif_container.h"
 #include "encode/encoder.h"
+#include "encode/lzw.h"
 #include "support.h"
 
 namespace {
@@ -76,6 +78,74 @@ TEST(Encoder, RunsMatchSingleCodes) {
             }
         }
     use_simd(true);
+}
+
+// A whole GIF of `pixels` in LZW segments ending at `ends`, with `choices`.
+Bytes lzw_gif(const std::string &path, int code_size, const Bytes &pixels,
+              const std::vector<size_t> &ends, const LzwChoices &choices = LZW_CHOICES) {
+    FILE *out = fopen(path.c_str(), "wb");
+    const unsigned width = std::min<unsigned>(1000, pixels.size()), height = pixels.size() / width;
+    const Bytes colours(768, 0);
+    write_gif_head(out,
+                   GifLayout{width, height, 0, 0, width, height, code_size, colours.data(), 0, 0});
+    LzwStream lzw{};
+    EXPECT_EQ(lzw_begin(lzw, code_size, pixels.size(), choices), 0);
+    lzw_put_segments(out, lzw, pixels.data(), ends);
+    lzw_end(out, lzw);
+    write_gif_trailer(out);
+    fclose(out);
+    return read_file(path);
+}
+
+// Widths grow where a decoder's table reaches 2^n entries, stay at 12 bits while the table
+// stays full (no clear for hundreds of thousands of pixels, then a late one), and start again
+// after each clear; giflib reads every case.
+TEST(Lzw, WidthsFullTablesAndClears) {
+    // Each row: the code size, the pixels, the segments' ends, the codes read since the last
+    // clear at each widening (2^n - clear code - 1, up to 12 bits).
+    const std::tuple<int, Bytes, std::vector<size_t>, std::vector<size_t>> cases[] = {
+        // full from about 30,000 pixels on
+        {2, random_bytes(300000, 1, 1), {300000}, {3, 11, 27, 59, 123, 251, 507, 1019, 2043}},
+        // a clear long after the table filled
+        {8, random_bytes(400000, 2, 3), {250000, 400000}, {255, 767, 1791, 255, 767, 1791}},
+        {4,
+         random_bytes(3000, 3, 15),
+         {700, 3000},
+         {15, 47, 111, 239, 15, 47, 111, 239, 495, 1007}},
+        {8, Bytes(100000, 9), {100000}, {255}}, // one colour: long codes, never full
+    };
+    const std::string path = "/tmp/quondel-lzw-" + std::to_string(getpid()) + ".gif";
+    for (const auto &[code_size, pixels, ends, expected] : cases) {
+        const Bytes gif = lzw_gif(path, code_size, pixels, ends);
+        Bytes decoded;
+        std::vector<size_t> widenings;
+        EXPECT_EQ(decode_lzw(gif, image_data_start(gif), code_size, decoded, &widenings), "");
+        EXPECT_EQ(decoded, pixels) << code_size;
+        EXPECT_EQ(widenings, expected) << code_size;
+        Decoded d;
+        ASSERT_TRUE(decode_gif(path, d));
+        EXPECT_EQ(d.pixels, pixels) << code_size;
+    }
+    unlink(path.c_str());
+}
+
+// The lookahead takes a shorter match when the match after it then reaches further, but while
+// the table grows only for the margin asked (each such code wastes a table entry).
+TEST(Lzw, LookaheadAndItsMargin) {
+    const Bytes pixels = {1, 2, 2, 2, 1, 2, 2, 1};
+    const std::tuple<int, int, size_t> cases[] = {{0, 1, 6}, {8, 1, 5}, {8, 5, 6}};
+    for (const auto &[tries, margin, codes] : cases) {
+        LzwChoices choices = LZW_CHOICES;
+        choices.shorter_tries = tries;
+        choices.margin_growing = margin;
+        std::vector<uint16_t> made;
+        parse_segment(pixels.data(), pixels.size(), 2, choices, made);
+        EXPECT_EQ(made.size(), codes) << tries << "/" << margin;
+        const Bytes gif = lzw_gif("/tmp/quondel-lookahead.gif", 2, pixels, {8}, choices);
+        Bytes decoded;
+        EXPECT_EQ(decode_lzw(gif, image_data_start(gif), 2, decoded), "");
+        EXPECT_EQ(decoded, pixels);
+    }
 }
 
 } // namespace

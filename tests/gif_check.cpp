@@ -43,3 +43,53 @@ std::string read_pixels(const Bytes &gif, size_t at, int depth, Bytes &pixels,
     }
     return (bit + 7) / 8 == data.size() ? "" : "bytes after the end code";
 }
+
+std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels,
+                       std::vector<size_t> *widenings) {
+    Bytes data;
+    for (size_t length; (length = at < gif.size() ? gif[at++] : 256) != 0; at += length) {
+        if (at + length > gif.size()) return "no terminator";
+        data.insert(data.end(), gif.begin() + at, gif.begin() + at + length);
+    }
+    const unsigned clear = 1u << code_size;
+    std::vector<unsigned> prefix(4096), length(4096, 1);
+    Bytes suffix(4096), first(4096);
+    for (unsigned c = 0; c < clear; ++c)
+        suffix[c] = first[c] = static_cast<unsigned char>(c);
+    unsigned width = code_size + 1, next = clear + 2, previous = 4096;
+    size_t bit = 0, since_clear = 0;
+    for (;;) {
+        if (bit + width > data.size() * 8) return "no end code";
+        unsigned code = 0;
+        for (unsigned i = 0; i < width; ++i, ++bit)
+            code |= (data[bit / 8] >> (bit % 8) & 1u) << i;
+        if (code == clear) {
+            width = code_size + 1, next = clear + 2, previous = 4096, since_clear = 0;
+            continue;
+        }
+        if (code == clear + 1) break;
+        ++since_clear;
+        if (code > next || (code == next && previous == 4096) || code == 4096)
+            return "a code not in the table";
+        if (previous != 4096 && next < 4096) { // the string before, and this one's first pixel
+            prefix[next] = previous;
+            first[next] = first[previous];
+            suffix[next] = code == next ? first[previous] : first[code];
+            length[next] = length[previous] + 1;
+            if (++next == 1u << width && width < 12) {
+                ++width;
+                if (widenings != nullptr) widenings->push_back(since_clear);
+            }
+        }
+        pixels.resize(pixels.size() + length[code]);
+        for (unsigned c = code, i = 0; i < length[code]; ++i, c = prefix[c])
+            pixels[pixels.size() - 1 - i] = suffix[c];
+        previous = code;
+    }
+    return (bit + 7) / 8 == data.size() ? "" : "bytes after the end code";
+}
+
+size_t image_data_start(const Bytes &gif) {
+    const size_t table = size_t{3} << ((gif.at(10) & 7) + 1);
+    return 13 + table + 11 + (gif.at(13 + table) == 0x21 ? 8 : 0);
+}

@@ -24,5 +24,13 @@ inline size_t cel_data_start(int depth) {
 // The pixel codes of the image data that starts at `at` (sub-blocks of 1 to 255 bytes, then
 // the terminator), and where the clear codes stand in the code stream; an empty string, else
 // the fault. Every code must be depth + 1 bits, and nothing but fill bits may follow the end.
+// The same for any LZW image data with minimum code size `code_size`: growing widths, a
+// table that may stay full, clear codes anywhere. `widenings` gets the codes read since the
+// last clear at each widening.
+std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels,
+                       std::vector<size_t> *widenings = nullptr);
+// The image data's start and code size in a one-image GIF as quondel writes it.
+size_t image_data_start(const Bytes &gif);
+
 std::string read_pixels(const Bytes &gif, size_t at, int depth, Bytes &pixels,
                         std::vector<size_t> *clears = nullptr);

@@ -1,6 +1,7 @@
 // Pixels in, pixels out: the codes each scan takes from the input, and what giflib, an
 // independent decoder, gives back.
 #include "common/run_state.h"
+#include "doll_like.h"
 #include "support.h"
 
 namespace {
@@ -30,6 +31,20 @@ Case random_cel(int interlace, int depth, unsigned width, unsigned height, unsig
     return {interlace, bits, width, height, x, y, file, pixels};
 }
 
+// A doll-like picture; `rows` of its declared height in the file (all when 0).
+Case doll_cel(int interlace, int depth, unsigned width, unsigned height, unsigned rows = 0) {
+    const Bytes pixels = doll_like_pixels(width, height, depth, width);
+    Bytes packed = pack_rows(depth, width, pixels), expected = pixels;
+    if (rows != 0) {
+        packed.resize(packed.size() / height * rows + 7); // and a few pixels of the next row
+        expected.resize(interlace ? pixels.size() : size_t{width} * rows + 7);
+        std::fill(expected.begin() + width * rows + 7, expected.end(), 0);
+    }
+    return {interlace, depth, width, height, 0, 0, cel_file(depth, width, height, packed),
+            expected};
+}
+
+// With -z too: the same pixels, never a larger file.
 TEST_F(RoundTrip, PixelsComeBack) {
     const Case cases[] = {
         cel(0, 8, 2, 1, {5, 6, 7, 8}, {5, 6, 7, 8}), // 8-bit: every byte to the end of the file
@@ -46,21 +61,60 @@ TEST_F(RoundTrip, PixelsComeBack) {
         random_cel(1, 8, 33000, 3),          // rows longer than the runs they are gathered in
         random_cel(1, 0, 21, 11),
         random_cel(0, 0, 4, 4), // headerless, 12 bytes
+        doll_cel(0, 8, 1001, 203),
+        doll_cel(1, 8, 640, 480),
+        doll_cel(0, 4, 333, 101),
+        doll_cel(1, 4, 201, 99),
+        doll_cel(0, 8, 250, 300, 77),
+        doll_cel(1, 8, 250, 300, 77),
     };
-    for (const Case &c : cases) {
-        run_state.interlace = c.interlace;
-        const Bytes out = convert_here(dir, c.input);
-        const Bytes codes = pixel_codes(out, cel_data_start(c.depth), c.depth);
-        // Interlaced codes follow the passes; with two rows or fewer that is the rows' order.
-        EXPECT_TRUE(codes == c.expected || (c.interlace && c.height > 2)) << c.width;
-        Decoded d;
-        if (c.expected.empty() || c.expected.size() != c.width * c.height) continue;
-        ASSERT_TRUE(decode_gif(path("in.gif"), d)) << c.width;
-        EXPECT_EQ(d.pixels, c.expected) << c.width;
-        EXPECT_EQ(d.frame,
-                  std::vector<int>({int((c.x + c.width) & 0xFFFF), int(c.y + c.height), int(c.x),
-                                    int(c.y), int(c.width), int(c.height), c.interlace, 0}));
-    }
+    for (const Case &c : cases)
+        for (int compress : {0, 1}) {
+            run_state.interlace = c.interlace;
+            run_state.compress = compress;
+            const Bytes out = convert_here(dir, c.input),
+                        plain = compress ? read_file(path("plain.gif")) : out;
+            write_file(path("plain.gif"), out);
+            EXPECT_LE(out.size(), plain.size()) << c.width;
+            Bytes codes;
+            const size_t at = image_data_start(out);
+            EXPECT_EQ(decode_lzw(out, at, out[at - 1], codes), "") << c.width;
+            // Interlaced codes follow the passes; with two rows or fewer that is the rows' order.
+            EXPECT_TRUE(codes == c.expected || (c.interlace && c.height > 2)) << c.width;
+            Decoded d;
+            if (c.expected.empty() || c.expected.size() != c.width * c.height) continue;
+            ASSERT_TRUE(decode_gif(path("in.gif"), d)) << c.width;
+            EXPECT_EQ(d.pixels, c.expected) << c.width;
+            EXPECT_EQ(d.frame, std::vector<int>({int((c.x + c.width) & 0xFFFF), int(c.y + c.height),
+                                                 int(c.x), int(c.y), int(c.width), int(c.height),
+                                                 c.interlace, 0}));
+        }
+}
+
+// -z trims the colour table to the smallest power of two (2 at least) that holds the highest
+// index used; the LZW code size follows it (2 at least); the indices stay as they were.
+TEST_F(RoundTrip, SmallestColourTable) {
+    const std::pair<unsigned char, int> cases[] = {{0, 2},    {1, 2},     {2, 4},    {3, 4},
+                                                   {4, 8},    {15, 16},   {16, 32},  {63, 64},
+                                                   {64, 128}, {128, 256}, {255, 256}};
+    run_state.compress = 1;
+    for (int interlace : {0, 1})
+        for (const auto &[highest, entries] : cases) {
+            run_state.interlace = interlace;
+            const Bytes pixels = {0, highest, 1, 0, highest, highest};
+            const Bytes out = convert_here(dir, cel_file(8, 3, 2, pixels));
+            const size_t at = image_data_start(out);
+            EXPECT_EQ((2 << (out[10] & 7)) * 10 + out[at - 1],
+                      entries * 10 + std::max(2, __builtin_ctz(entries)))
+                << int(highest);
+            Decoded d;
+            ASSERT_TRUE(decode_gif(path("in.gif"), d));
+            EXPECT_EQ(d.pixels, pixels);
+        }
+    // A 4-bit cel's unused nibble (odd width) is no pixel.
+    run_state.interlace = 0;
+    const Bytes odd = convert_here(dir, cel_file(4, 3, 1, {0x12, 0x3F}));
+    EXPECT_EQ(odd[10] & 7, 1) << "4 entries for indices 1 to 3";
 }
 
 } // namespace

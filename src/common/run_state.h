@@ -13,6 +13,7 @@ struct RunState {
     Palette palette;         // all black until a palette file is read
     signed char pixel_depth; // 4 or 8: bits per pixel of the cel being converted
     int interlace;           // 1 once "-I" has been seen
+    int compress;            // 1 once "-z" has been seen
     std::string doll_detail; // the file inside a doll that a failure names
 };
 

@@ -1,6 +1,9 @@
 #include "convert/gif_container.h"
 
 #include "common/run_state.h"
+#include "common/status.h"
+#include "convert/scan_interlaced.h"
+#include "encode/lzw.h"
 
 #include <cstring>
 
@@ -40,7 +43,7 @@ unsigned char *put_image_descriptor(unsigned char *at, const GifLayout &layout) 
     at = put_word(at, layout.width);
     at = put_word(at, layout.height);
     *at++ = layout.interlace ? 0x40 : 0x00;
-    *at++ = static_cast<unsigned char>(layout.depth); // LZW minimum code size
+    *at++ = static_cast<unsigned char>(lzw_code_size(layout.depth));
     return at;
 }
 
@@ -69,4 +72,19 @@ void write_gif_head(FILE *out, const GifLayout &layout) {
 
 void write_gif_trailer(FILE *out) {
     putc(TRAILER, out);
+}
+
+int write_picture_gif(FILE *out, GifLayout layout, const unsigned char *pixels,
+                      const LzwChoices &choices) {
+    const CelImage image = {8, layout.width, layout.height, 0, 0};
+    layout.depth = table_bits_for(highest_index(pixels, image));
+    LzwStream lzw{};
+    const int status = lzw_begin(lzw, lzw_code_size(layout.depth),
+                                 uint64_t{layout.width} * layout.height, choices);
+    if (status != STATUS_OK) return status;
+    write_gif_head(out, layout);
+    scan_pixel_area(out, pixels, image, layout.interlace, &lzw);
+    lzw_end(out, lzw);
+    write_gif_trailer(out);
+    return ferror(out) ? STATUS_WRITE_ERROR : STATUS_OK;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/cel_header.h"
+#include "encode/lzw.h"
 
 #include <cstdio>
 
@@ -8,7 +9,8 @@
 struct GifLayout {
     unsigned screen_width, screen_height; // only the low 16 bits are written
     unsigned left, top, width, height;    // the image rectangle
-    int depth;                            // 4 or 8: colour table size and LZW code size
+    int depth;                            // colour table bits, 1 to 8; the LZW code size is
+                                          // the same but at least 2
     const unsigned char *colours;         // (1 << depth) red, green, blue triples
     bool transparent_zero;                // a graphic control extension marks index 0
     int interlace;
@@ -22,3 +24,9 @@ GifLayout cel_gif_layout(const CelImage &image, int interlace);
 // minimum code size.
 void write_gif_head(FILE *out, const GifLayout &layout);
 void write_gif_trailer(FILE *out);
+
+// A picture held whole, one byte per pixel, as a whole compressed GIF: the smallest colour
+// table that holds its highest index (the layout's depth is replaced), rows in file or
+// interlace order as the layout says. STATUS_OK, STATUS_NO_MEMORY or STATUS_WRITE_ERROR.
+int write_picture_gif(FILE *out, GifLayout layout, const unsigned char *pixels,
+                      const LzwChoices &choices = LZW_CHOICES);

@@ -2,6 +2,7 @@
 
 #include "common/status.h"
 #include "encode/encoder.h"
+#include "encode/lzw.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -22,20 +23,19 @@ struct Gather {
     unsigned char bytes[GATHER_PERIODS * BYTE_PERIOD_PIXELS];
     size_t size; // a run: whole periods of this image's depth
     size_t held;
+    LzwStream *lzw; // or null for the uncompressed codes
 };
 
-void put_run(FILE *out, const unsigned char *bytes, size_t count, const CelImage &image) {
-    if (image.depth == 8)
-        put_byte_pixels(out, bytes, count);
-    else
-        put_nibble_pixels(out, bytes, 2 * count);
+void put_run(FILE *out, const Gather &g, const unsigned char *bytes, size_t count,
+             const CelImage &image) {
+    put_pixels(out, g.lzw, image.depth, bytes, image.depth == 8 ? count : 2 * count);
 }
 
 void gather(FILE *out, Gather &g, const unsigned char *bytes, size_t count, const CelImage &image) {
     while (count > 0) {
         if (g.held == 0 && count >= g.size) { // whole runs need no copy
             const size_t runs = count / g.size * g.size;
-            put_run(out, bytes, runs, image);
+            put_run(out, g, bytes, runs, image);
             bytes += runs;
             count -= runs;
             continue;
@@ -46,7 +46,7 @@ void gather(FILE *out, Gather &g, const unsigned char *bytes, size_t count, cons
         bytes += take;
         count -= take;
         if (g.held < g.size) return;
-        put_run(out, g.bytes, g.size, image);
+        put_run(out, g, g.bytes, g.size, image);
         g.held = 0;
     }
 }
@@ -78,11 +78,12 @@ int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels) 
     return STATUS_READ_ERROR;
 }
 
-int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image) {
-    return scan_pixel_area(out, pixels, image, 1);
+int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image, LzwStream *lzw) {
+    return scan_pixel_area(out, pixels, image, 1, lzw);
 }
 
-int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &image, int interlace) {
+int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &image, int interlace,
+                    LzwStream *lzw) {
     const size_t stride = row_stride(image);
     if (stride == 0) return STATUS_OK; // no pixels, and no buffer either
     // An odd-width 4-bit row ends in an unused nibble, so such rows go one by one.
@@ -91,6 +92,7 @@ int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &imag
     Gather g;
     g.size = GATHER_PERIODS * BYTE_PERIOD_PIXELS / period * period;
     g.held = 0;
+    g.lzw = lzw;
     // In file order the cursor is a last pass that takes every row.
     for (InterlaceCursor cursor = interlace ? FIRST_INTERLACED_ROW : InterlaceCursor{0, 1, 4};
          cursor.row < image.height; advance_interlaced_row(cursor, image.height)) {
@@ -98,9 +100,25 @@ int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &imag
         if (whole_bytes)
             gather(out, g, row, stride, image);
         else
-            put_nibble_pixels(out, row, image.width);
+            put_pixels(out, lzw, 4, row, image.width);
         if (ferror(out)) return STATUS_WRITE_ERROR;
     }
-    put_run(out, g.bytes, g.held, image);
+    put_run(out, g, g.bytes, g.held, image);
     return ferror(out) ? STATUS_WRITE_ERROR : STATUS_OK;
+}
+
+unsigned highest_index(const unsigned char *pixels, const CelImage &image) {
+    const size_t stride = row_stride(image);
+    if (stride == 0) return 0; // no pixels, and no buffer either
+    unsigned seen = 0;
+    for (size_t y = 0; y < image.height; ++y) {
+        const unsigned char *row = pixels + y * stride;
+        if (image.depth == 8) {
+            seen = std::max<unsigned>(seen, *std::max_element(row, row + stride));
+            continue;
+        }
+        for (size_t x = 0; x < image.width; ++x)
+            seen = std::max<unsigned>(seen, (row[x / 2] >> ((~x & 1) * 4)) & 15);
+    }
+    return seen;
 }

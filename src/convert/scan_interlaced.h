@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+struct LzwStream;
+
 // Where the four-pass GIF interlace order stands.
 struct InterlaceCursor {
     unsigned row;
@@ -22,6 +24,13 @@ void advance_interlaced_row(InterlaceCursor &cursor, unsigned height);
 int load_pixel_area(FILE *input, const CelImage &image, unsigned char **pixels);
 
 // Passes the loaded rows to the encoder in interlace order; STATUS_OK or STATUS_WRITE_ERROR.
-int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image);
+// The pixels go to `lzw` when given, else out as uncompressed codes.
+int scan_interlaced(FILE *out, const unsigned char *pixels, const CelImage &image,
+                    LzwStream *lzw = nullptr);
 // The same, in interlace order or (`interlace` 0) in file order.
-int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &image, int interlace);
+int scan_pixel_area(FILE *out, const unsigned char *pixels, const CelImage &image, int interlace,
+                    LzwStream *lzw = nullptr);
+
+// The highest colour index among the area's pixels (the unused nibble of odd-width 4-bit
+// rows left out).
+unsigned highest_index(const unsigned char *pixels, const CelImage &image);

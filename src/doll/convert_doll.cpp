@@ -6,11 +6,9 @@
 #include "common/status.h"
 #include "convert/gif_container.h"
 #include "convert/output_file.h"
-#include "convert/scan_interlaced.h"
 #include "doll/cnf_parse.h"
 #include "doll/doll_picture.h"
 #include "doll/startup.h"
-#include "encode/encoder.h"
 #include "platform/platform.h"
 
 #include <cctype>
@@ -95,32 +93,19 @@ int plan_doll(const DollConfig &doll, const DollView &view, DollPlan &plan) {
     return STATUS_OK;
 }
 
-int write_doll_gif(FILE *input, unsigned char *picture, const DollPlan &plan,
+int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &plan,
                    const ColourTable &table) {
     char out_buffer[OUTPUT_BUFFER_SIZE];
     OutputFile output;
     const int opened = open_output(input, out_buffer, output);
     if (opened != STATUS_OK) return opened;
-    FILE *out = output.stream;
-    start_image_data(table.depth);
-    // The playfield has no holes: nothing is transparent.
-    write_gif_head(out, GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height,
-                                  table.depth, table.colours.rgb, false, run_state.interlace});
-    // The picture, rows packed as a 4-bit cel's where its table is 4 bits (in place: each
-    // packed byte lies no later than the pixels it holds), goes out as a cel's pixel area.
-    const CelImage image = {table.depth, plan.width, plan.height, 0, 0};
-    const size_t stride = row_stride(image);
-    for (size_t y = 0; table.depth == 4 && y < plan.height; ++y)
-        for (size_t x = 0; x < plan.width; ++x) {
-            const unsigned char pixel = picture[y * plan.width + x];
-            unsigned char &byte = picture[y * stride + x / 2];
-            byte = static_cast<unsigned char>(x % 2 ? byte | pixel : pixel << 4);
-        }
-    int status = scan_pixel_area(out, picture, image, run_state.interlace);
-    if (status == STATUS_OK) {
-        finish_image_data(out, encoder_state.clear_code + 1, table.depth + 1);
-        write_gif_trailer(out);
-    }
+    // Always compressed, with the smallest table that holds the picture's colours. The
+    // playfield has no holes: nothing is transparent.
+    const int status =
+        write_picture_gif(output.stream,
+                          GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height,
+                                    table.depth, table.colours.rgb, false, run_state.interlace},
+                          picture);
     return close_output(output, status);
 }
 

@@ -33,6 +33,10 @@ bool is_interlace_switch(const char *argument) {
     return argument[0] == '-' && (argument[1] == 'I' || argument[1] == 'i') && argument[2] == '\0';
 }
 
+bool is_compress_switch(const char *argument) {
+    return argument[0] == '-' && (argument[1] == 'z' || argument[1] == 'Z') && argument[2] == '\0';
+}
+
 int run_quondel(int argc, char **argv) {
     prepare_standard_streams();
     if (argc < 2) {
@@ -41,10 +45,13 @@ int run_quondel(int argc, char **argv) {
     }
     remove_temporary_on_interrupt();
     run_state.interlace = 0;
+    run_state.compress = 0;
     bool all_converted = true;
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
         if (is_interlace_switch(argv[i]))
             run_state.interlace = 1;
+        else if (is_compress_switch(argv[i]))
+            run_state.compress = 1;
         else if (!convert_argument(argv[i]))
             all_converted = false;
     }

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 void show_usage(int argc, char **argv) {
-    printf("usage: %s [-I] <filenames>", argc > 0 ? argv[0] : "quondel");
+    printf("usage: %s [-I] [-z] <filenames>", argc > 0 ? argv[0] : "quondel");
 }
 
 void report_status(const char *argument, int status) {
