@@ -11,4 +11,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# Debian's arm64 libraries (libc6:arm64, libstdc++6:arm64) serve the programs: with the cross toolchain's
+# (-L /usr/aarch64-linux-gnu) qemu 7.2 hangs in the first thread a program starts.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
