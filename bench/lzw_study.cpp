@@ -58,11 +58,10 @@ int main(int argc, char **argv) {
     } else
         techniques = {
             {"greedy, clear when full", with(0, 0, 0, 0)},
-            {"+ lookahead (full table only)", with(8, 1 << 20, 1, 0)},
-            {"+ lookahead (both, margin 5)", with(8, 5, 1, 0)},
-            {"search, greedy", with(0, 0, 0, 8)},
+            {"+ lookahead", with(4, 8, 1, 0)},
+            {"clear-point search, greedy", with(0, 0, 0, 4, 2)},
             {"search + lookahead (quondel)", LZW_CHOICES},
-            {"search 16/life + lookahead", with(8, 5, 1, 16)},
+            {"search 8 a life, a life past", with(4, 8, 1, 8, 4)},
         };
     const size_t count = techniques.size();
     std::vector<double> total(count), worst(count), seconds(count);

@@ -13,6 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One file to hand over: the C and C++ runtimes (and winpthread) linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# Debian has no mingw-w64 builds of liblhasa, libzip, libpng, libjpeg or giflib: the Windows
-# program reads KiSS files, not archives or image cels.
-set(QUONDEL_FORMAT_LIBS OFF CACHE BOOL "Archives and image cels through Debian's libraries")
+# Debian packages no Windows builds of the archive and picture libraries: archives and GIF,
+# PNG and JPEG cels are refused with a message in this build.
+set(QUONDEL_FORMAT_LIBS OFF CACHE BOOL "Read archives and GIF, PNG and JPEG cels")

@@ -20,6 +20,11 @@ Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, 
     return kiss_file(0x20, depth, width, height, x, y, pixels);
 }
 
+Bytes cel32_file(unsigned width, unsigned height, const Bytes &bgra, unsigned x, unsigned y,
+                 unsigned char mark) {
+    return kiss_file(mark, 32, width, height, x, y, bgra);
+}
+
 Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels) {
     Bytes file(4 + pixels.size());
     file[0] = static_cast<unsigned char>(width);

@@ -13,6 +13,9 @@ Bytes kiss_file(unsigned char mark, int depth, unsigned width, unsigned height, 
                 unsigned y, const Bytes &body);
 Bytes cel_file(int depth, unsigned width, unsigned height, const Bytes &pixels, unsigned x = 0,
                unsigned y = 0);
+// A 32-bit cel: blue, green, red, alpha per pixel; marked 0x21, or 0x20 as some dolls do.
+Bytes cel32_file(unsigned width, unsigned height, const Bytes &bgra, unsigned x = 0, unsigned y = 0,
+                 unsigned char mark = 0x21);
 // The original headerless form: width, height, then 4-bit rows.
 Bytes old_cel_file(unsigned width, unsigned height, const Bytes &pixels);
 // Cel rows from one byte per pixel: as they are at 8 bits; at 4 bits two pixels a byte, the

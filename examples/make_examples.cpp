@@ -1,6 +1,7 @@
 // Writes the example KiSS files shipped in examples/: a 24-bit and a 12-bit palette, a
 // 4-bit and an 8-bit cel, a cel in the original headerless form, and a doll made of them. Usage:
 // make_examples DIRECTORY
+#include "archive_writer.h"
 #include "doll_like.h"
 #include "kiss_writer.h"
 
@@ -98,9 +99,35 @@ Bytes hat_cel() {
     return cel_file(4, width, height, pixels);
 }
 
-// A doll of two objects: the face over the shirt, and the bow (headerless, 12-bit colours)
-// over the face; the hat is unmapped at start. CR LF line ends and a DOS end mark, as in
-// real archives, and a palette name whose case differs from the file's.
+// A sheer scarf in one colour: a band that waves, drawn translucent by the doll.
+Bytes scarf_cel() {
+    const int width = 40, height = 10;
+    Bytes pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int middle = 5 + (x / 5) % 2;
+            pixels.push_back(y >= middle - 3 && y <= middle + 2 ? 8 : 0);
+        }
+    return cel_file(4, width, height, pack_rows(4, width, pixels));
+}
+
+// Two soft pink cheeks in 32 bits: straight alpha fading out from each centre.
+Bytes blush_cel() {
+    const int width = 24, height = 8;
+    Bytes bgra;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int dx = (x < 12 ? x - 4 : x - 19), dy = y - 4, r2 = dx * dx + dy * dy;
+            const int alpha = r2 >= 16 ? 0 : 200 - r2 * 12;
+            bgra.insert(bgra.end(), {150, 120, 255, static_cast<unsigned char>(alpha)});
+        }
+    return cel32_file(width, height, bgra);
+}
+
+// A doll of four objects: the face over the shirt, the bow (headerless, 12-bit colours) over
+// the face, a translucent scarf, and 32-bit cheeks that begin() moves into place; the hat is
+// unmapped at start. CR LF line ends and a DOS end mark, as in real archives, and a palette
+// name whose case differs from the file's.
 Bytes doll_cnf() {
     const char *text = "; quondel example doll\r\n"
                        "=16K\r\n"
@@ -110,15 +137,19 @@ Bytes doll_cnf() {
                        "%PASTEL.KCF\t; 16 colours of 12 bits\r\n"
                        "#1 bow.cel *1 :0 1\r\n"
                        "#1.5 hat.cel *1 :0 1\r\n"
+                       "#3 blush.cel :0 1\t; soft edges in 32 bits\r\n"
                        "#0 face.cel\t:0 1\r\n"
+                       "#2 scarf.cel :0 1 ;%t110 sheer\r\n"
                        "#0 shirt.cel :0 1 ; the ramp of doll.kcf\r\n"
-                       "$0 10,4 28,5\r\n"
+                       "$0 10,4 28,5 18,41 25,22\r\n"
                        "; set 1: the bow moves to the shirt\r\n"
                        "$0 10,4\r\n"
-                       " 24,44\r\n"
+                       " 24,44 18,41 25,22\r\n"
                        ";@EventHandler\r\n"
                        ";@initialize()\r\n"
                        ";@ unmap(\"hat.cel\") ; worn later\r\n"
+                       ";@begin()\r\n"
+                       ";@ move(#3, 1, 2) ; the cheeks settle\r\n"
                        ";@press(#1)\r\n"
                        ";@ map(\"hat.cel\")\r\n"
                        "\x1a";
@@ -142,6 +173,95 @@ int write_random_cel(char **argv) {
     if (write_bytes(argv[2], cel_file(depth, width, height, pixels))) return 0;
     perror(argv[2]);
     return 1;
+}
+
+// Seeds for fuzzing archives: every LZH header level packed with -lh5-, and one viewer's
+// damaged form; --seeds DIR.
+int write_archive_seeds(const std::string &dir) {
+    const Bytes cel = face_cel(), cnf = doll_cnf();
+    bool ok = true;
+    for (int level = 0; level < 3; ++level)
+        ok = ok && write_bytes(dir + "/lh5-level" + std::to_string(level) + ".lzh",
+                               lzh_archive({{"doll.cnf", cnf, level, "-lh5-"},
+                                            {"sub/face.cel", cel, level, "-lh5-"}}));
+    ok = ok && write_bytes(dir + "/lhd.lzh", lzh_archive({{"face.cel", cel, 1, "-lhd-", true}}));
+    // A doll of one image cel: a 2 x 1 BMP of 24 bits.
+    const std::string bmp_cnf = "(4,2)\r\n#0 pic.bmp\r\n$0 1,1\r\n";
+    Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40,
+                 0,   0,   0, 2, 0, 0, 0, 1, 0, 0, 0,  1, 0, 24};
+    bmp.resize(54, 0);
+    bmp.insert(bmp.end(), {30, 20, 10, 60, 50, 40, 0, 0});
+    ok = ok && write_bytes(dir + "/image.zip",
+                           zip_archive({{"pic.cnf", Bytes(bmp_cnf.begin(), bmp_cnf.end())},
+                                        {"PIC.BMP", bmp}}));
+    if (!ok) perror(dir.c_str());
+    return ok ? 0 : 1;
+}
+
+// A large doll for measuring, in DIR: a 1700 x 700 playfield, 13 palette files, and 150 cel
+// lines over a patterned background, one in five translucent and some in 32 bits with soft
+// edges, so that the picture needs far more than 256 colours: --large-doll DIR.
+int write_large_doll(const std::string &dir) {
+    std::string cnf = "(1700,700)\n";
+    bool ok = true;
+    for (int p = 0; p < 13; ++p) {
+        Bytes rgb;
+        for (int i = 0; i < 256; ++i)
+            for (int c = 0; c < 3; ++c)
+                rgb.push_back(static_cast<unsigned char>((i * (c + 1) + p * 40 + c * 85) % 256));
+        ok = ok && write_bytes(dir + "/p" + std::to_string(p) + ".kcf", palette_file(24, 256, rgb));
+        cnf += "%p" + std::to_string(p) + ".kcf\n";
+    }
+    for (int k = 0; k < 30; ++k) { // 8-bit cels of stripes and rings
+        const unsigned width = 120 + k * 7, height = 160 + k * 5;
+        Bytes pixels(size_t{width} * height);
+        for (unsigned y = 0; y < height; ++y)
+            for (unsigned x = 0; x < width; ++x) {
+                const int dx = static_cast<int>(x - width / 2),
+                          dy = static_cast<int>(y - height / 2);
+                const bool inside =
+                    dx * dx * 4 / static_cast<int>(width) + dy * dy * 4 / static_cast<int>(height) <
+                    static_cast<int>(width + height) / 2;
+                pixels[y * width + x] =
+                    inside ? static_cast<unsigned char>(1 + (x / 6 + y / 9 + k) % 255) : 0;
+            }
+        ok = ok && write_bytes(dir + "/c" + std::to_string(k) + ".cel",
+                               cel_file(8, width, height, pixels));
+    }
+    for (int k = 0; k < 6; ++k) { // 32-bit cels with soft edges
+        const int size = 150 + k * 20;
+        Bytes bgra;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const int dx = x - size / 2, dy = y - size / 2, r = size / 2;
+                const int d2 = dx * dx + dy * dy,
+                          alpha = d2 >= r * r ? 0 : 255 - d2 * 255 / (r * r);
+                bgra.insert(bgra.end(), {static_cast<unsigned char>(x * 255 / size),
+                                         static_cast<unsigned char>(80 + k * 30),
+                                         static_cast<unsigned char>(y * 255 / size),
+                                         static_cast<unsigned char>(alpha)});
+            }
+        ok = ok &&
+             write_bytes(dir + "/s" + std::to_string(k) + ".cel", cel32_file(size, size, bgra));
+    }
+    Bytes background(1700 * 700);
+    for (size_t i = 0; i < background.size(); ++i)
+        background[i] = static_cast<unsigned char>(1 + (i % 1700 / 20 + i / 1700 / 20) % 2 * 100 +
+                                                   i % 1700 % 50);
+    ok = ok && write_bytes(dir + "/back.cel", cel_file(8, 1700, 700, background));
+    std::string positions = "$0";
+    for (int line = 0; line < 149; ++line) {
+        const bool soft = line % 25 == 7;
+        cnf += "#" + std::to_string(line) + " " +
+               (soft ? "s" + std::to_string(line % 6) : "c" + std::to_string(line % 30)) +
+               ".cel *" + std::to_string(line % 13) +
+               (line % 5 == 2 ? " ;%t" + std::to_string(60 + line % 120) : "") + "\n";
+        positions += " " + std::to_string(line * 97 % 1600) + "," + std::to_string(line * 53 % 560);
+    }
+    cnf += "#149 back.cel *3\n" + positions + " 0,0\n";
+    ok = ok && write_bytes(dir + "/large.cnf", Bytes(cnf.begin(), cnf.end()));
+    if (!ok) perror(dir.c_str());
+    return ok ? 0 : 1;
 }
 
 // A cel of a doll-like picture at offset (0, 0): --doll-cel FILE DEPTH WIDTH HEIGHT.
@@ -184,22 +304,36 @@ int write_corpus(const std::string &dir) {
 
 int main(int argc, char **argv) {
     if (argc == 6 && std::string(argv[1]) == "--cel") return write_random_cel(argv);
+    if (argc == 3 && std::string(argv[1]) == "--large-doll") return write_large_doll(argv[2]);
     if (argc == 6 && std::string(argv[1]) == "--doll-cel") return write_doll_like_cel(argv);
     if (argc == 3 && std::string(argv[1]) == "--corpus") return write_corpus(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--seeds") return write_archive_seeds(argv[2]);
     if (argc != 2) {
         fprintf(stderr,
-                "usage: %s DIRECTORY | --corpus DIRECTORY | --cel FILE DEPTH WIDTH HEIGHT | "
-                "--doll-cel FILE DEPTH WIDTH HEIGHT\n",
+                "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --seeds "
+                "DIRECTORY | --cel FILE "
+                "DEPTH WIDTH HEIGHT | --doll-cel FILE DEPTH WIDTH HEIGHT\n",
                 argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok =
-        write_bytes(dir + "/doll.kcf", palette()) && write_bytes(dir + "/face.cel", face_cel()) &&
-        write_bytes(dir + "/shirt.cel", shirt_cel()) &&
-        write_bytes(dir + "/pastel.kcf", pastel_palette()) &&
-        write_bytes(dir + "/bow.cel", bow_cel()) && write_bytes(dir + "/hat.cel", hat_cel()) &&
-        write_bytes(dir + "/doll.cnf", doll_cnf());
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"doll.kcf", palette()},          {"face.cel", face_cel()},   {"shirt.cel", shirt_cel()},
+        {"pastel.kcf", pastel_palette()}, {"bow.cel", bow_cel()},     {"hat.cel", hat_cel()},
+        {"scarf.cel", scarf_cel()},       {"blush.cel", blush_cel()}, {"doll.cnf", doll_cnf()}};
+    // The doll as people get it: one archive of its files. The LZH has the header levels
+    // real archives use, its cels in a folder of their own (the CNF names them without it).
+    std::vector<ArchiveMember> lzh, zip;
+    for (const auto &[name, bytes] : files) {
+        const bool cel = name.size() > 4 && name.substr(name.size() - 4) == ".cel";
+        lzh.push_back({(cel ? "cels/" : "") + name, bytes, cel ? 2 : 1});
+        zip.push_back({name, bytes});
+    }
+    bool ok = true;
+    for (const auto &[name, bytes] : files)
+        ok = ok && write_bytes(dir + "/" + name, bytes);
+    ok = ok && write_bytes(dir + "/doll.lzh", lzh_archive(lzh)) &&
+         write_bytes(dir + "/doll.zip", zip_archive(zip));
     if (!ok) perror(dir.c_str());
     return ok ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "convert/convert_cel.h"
 #include "doll/cnf_parse.h"
 #include "doll/convert_doll.h"
+#include "doll/startup.h"
 #include "gif_check.h"
 #include "kiss_writer.h"
 
@@ -29,14 +30,15 @@ std::string dir; // the example palettes and cels, which the example doll (a see
 
 // Converts the file `name` in the folder and checks the properties; `palette` tells whether
 // the bytes may be a palette. The GIF's bytes and its decoded pixels, when there is one.
-Bytes convert(const char *name, bool doll, bool palette, Bytes &pixels) {
+// `compressed`: the GIF is LZW whatever the switch says (dolls, 32-bit cels).
+Bytes convert(const char *name, bool compressed, bool doll, bool palette, Bytes &pixels) {
     const std::string path = dir + "/" + name;
     run_state.output_name = dir + "/out.gif";
     unlink(run_state.output_name.c_str());
     FILE *input = fopen(path.c_str(), "rb");
     const int status = doll ? convert_doll(input, path.c_str(), 0) : convert_cel(input, name);
     fclose(input);
-    if (status < STATUS_OK || status > STATUS_NOT_DOLL_PALETTE) fail("unknown status");
+    if (status < STATUS_OK || status > STATUS_DOLL_TOO_LARGE) fail("unknown status");
     FILE *gif_file = fopen(run_state.output_name.c_str(), "rb");
     if (gif_file == nullptr) {
         if (status == STATUS_OK && !palette) fail("status 0 without a GIF");
@@ -48,7 +50,7 @@ Bytes convert(const char *name, bool doll, bool palette, Bytes &pixels) {
     if (status != STATUS_OK) fail("a GIF after a failure");
     const size_t at = image_data_start(gif);
     // Uncompressed data has one width throughout; anything else is read as LZW.
-    const bool plain = !doll && !run_state.compress;
+    const bool plain = !compressed && !run_state.compress;
     if (!(plain ? read_pixels(gif, at, gif.at(at - 1), pixels)
                 : decode_lzw(gif, at, gif.at(at - 1), pixels))
              .empty())
@@ -66,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (system(("cp " QUONDEL_EXAMPLES "/*.kcf " QUONDEL_EXAMPLES "/*.cel " + dir).c_str()))
             abort();
         Bytes none;
-        convert("pastel.kcf", false, true, none); // cels get colours
+        convert("pastel.kcf", false, false, true, none); // cels get colours
     }
     // The last byte picks the name, so headerless palettes are reached too.
     const bool kcf = size > 0 && data[size - 1] & 1;
@@ -76,21 +78,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         abort();
     // A huge interlaced picture or playfield is as large as declared: slow, not interesting.
     const bool huge = size >= 12 && ((data[9] && data[11]) || (data[1] && data[3]));
+    const bool cel32 = size >= 6 && std::memcmp(data, "KiSS", 4) == 0 &&
+                       (data[4] == 0x21 || (data[4] == 0x20 && data[5] == 32));
     DollConfig doll;
-    const bool big_doll =
-        parse_cnf(data, size, doll) == STATUS_OK && doll.width * doll.height > 1 << 20;
+    const bool parsed = parse_cnf(data, size, doll) == STATUS_OK;
+    const bool big_doll = parsed && doll.width * doll.height > 1 << 20;
+    // Every set's start-up, not only set 0's, which the conversion runs.
+    for (int set = 0; parsed && set < MAX_SETS; ++set) {
+        DollView view;
+        run_startup(doll, set, view);
+        for (const int t : view.translucency)
+            if (t < 0 || t > 255) fail("translucency out of range");
+    }
     for (int interlace : {0, 1}) {
         run_state.interlace = interlace;
         Bytes plain_pixels, pixels;
         run_state.compress = 0;
         if (!huge || !interlace) {
-            const Bytes plain = convert(kcf ? "in.kcf" : "in.cel", false, palette, plain_pixels);
+            const Bytes plain =
+                convert(kcf ? "in.kcf" : "in.cel", cel32, false, palette, plain_pixels);
             run_state.compress = 1;
-            const Bytes packed = convert(kcf ? "in.kcf" : "in.cel", false, palette, pixels);
+            const Bytes packed = convert(kcf ? "in.kcf" : "in.cel", cel32, false, palette, pixels);
             if (pixels != plain_pixels) fail("-z changed the pixels");
             if (packed.size() > plain.size()) fail("-z made the file larger");
         }
-        if (!big_doll) convert("doll.cnf", true, false, pixels);
+        if (!big_doll) convert("doll.cnf", true, true, false, pixels);
     }
     return 0;
 }

@@ -78,6 +78,18 @@ TEST_F(Cli, LinesAndExitStatus) {
     EXPECT_EQ(b[78] | c[798] << 8, 0x4000) << "only c.gif is interlaced";
     EXPECT_EQ(run_quondel(dir, {"./-I"}).err, "");
     EXPECT_TRUE(fs::exists(path("-I.gif")));
+    // Help and the version, asked for anywhere, are all that is done; ./--help is a file.
+    fs::remove(path("a.gif"));
+    const RunResult help = run_quondel(dir, {"a.cel", "--help"}),
+                    version = run_quondel(dir, {"--version"}),
+                    file = run_quondel(dir, {"./--help"});
+    EXPECT_EQ(help.out.rfind("usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all]", 0) + help.exit_status, 0u);
+    EXPECT_EQ(version.out + std::to_string(version.exit_status), "quondel 1.0.0\n0");
+    EXPECT_EQ(file.err, "./--help not found.\n");
+    const RunResult no_set = run_quondel(dir, {"a.cel", "-s", "10"}); // checked before any file
+    EXPECT_EQ(no_set.err + std::to_string(no_set.exit_status),
+              QUONDEL_BINARY ": -s takes a set from 0 to 9, or all\n1");
+    EXPECT_FALSE(fs::exists(path("a.gif")));
 }
 
 // The names in a folder other than those given.

@@ -25,3 +25,20 @@ if(DEFINED CONVERTER)
     message(FATAL_ERROR "examples/doll-picture.gif differs from what quondel writes for doll.cnf")
   endif()
 endif()
+
+# Set 1, shown in the README too, straight from the archive (from the configuration in a build
+# without archives).
+if(DEFINED CONVERTER)
+  set(doll doll.lzh)
+  if(NOT ARCHIVES)
+    set(doll doll.cnf)
+  endif()
+  execute_process(COMMAND ${runner} ${CONVERTER} -s 1 ${doll} WORKING_DIRECTORY ${WORK}
+                  RESULT_VARIABLE result ERROR_VARIABLE messages)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/doll-1.gif
+                          ${SOURCE}/doll-picture-1.gif RESULT_VARIABLE differs)
+  if(NOT result EQUAL 0 OR NOT messages STREQUAL "" OR differs)
+    message(FATAL_ERROR "examples/doll-picture-1.gif differs from what quondel writes for "
+                        "set 1 of ${doll}")
+  endif()
+endif()

@@ -1,8 +1,11 @@
 // Whole dolls: the parse, the picture a viewer first shows (decoded by giflib) and the refusals.
+#include "colour/blend.h"
+#include "colour/colour_table.h"
 #include "common/status.h"
 #include "doll/cnf_parse.h"
 #include "support.h"
 
+#include <cmath>
 #include <sstream>
 
 namespace {
@@ -98,6 +101,8 @@ void write_doll_files(const std::string &dir) {
     write_file(dir + "/old.cel", old_cel_file(3, 1, {0x44, 0x40}));
     write_file(dir + "/depth2.cel", cel_file(2, 1, 1, {0}));
     write_file(dir + "/ok.cel", cel_file(8, 1, 1, {1}));
+    write_file(dir + "/a.cel", cel_file(8, 1, 1, {15}));
+    write_file(dir + "/g.cel", cel32_file(1, 1, {0, 200, 100, 128}, 0, 0, 0x20));
     write_file(dir + "/e8.cel", cel_file(8, 8, 1, {1, 2, 3, 4, 5, 6, 7, 8}));
     write_file(dir + "/cut.cel", cel_file(8, 3, 3, {5, 6, 7, 8})); // a row and a pixel
     // Four colours a group, 'j'.. in group 0 and 'J'.. in group 1; t.kcf lacks group 1's end.
@@ -109,41 +114,62 @@ void write_doll_files(const std::string &dir) {
     write_file(dir + "/t.kcf", kiss_file(0x10, 24, 4, 2, 0, 0, s24));
 }
 
-// At most 256 colours are exact, the background's first; more go through median cut, which
-// keeps every pixel close. Reds over a background of (99,0,99) above, greens below.
+// At most 256 colours are exact, the background's first; more are chosen to keep every pixel
+// close. Reds over a background of (99,0,99), greens below, then blues; and a 32-bit cel of
+// more colours than are counted one by one.
 TEST_F(Doll, ColourTables) {
-    Bytes reds(768), greens(768), all(256);
+    std::vector<Bytes> palettes(3, Bytes(768));
+    Bytes all(256), rgba;
     for (int k = 0; k < 256; ++k) {
-        reds[3 * k] = greens[3 * k + 1] = all[k] = static_cast<unsigned char>(k);
-        greens[3 * k + 2] = 40;
+        palettes[0][3 * k] = palettes[1][3 * k + 1] = palettes[2][3 * k + 2] = all[k] =
+            static_cast<unsigned char>(k);
+        palettes[1][3 * k + 2] = palettes[2][3 * k] = 40;
     }
-    reds[0] = reds[2] = 99;
-    write_file(path("a.kcf"), palette_file(24, 256, reds));
-    write_file(path("b.kcf"), palette_file(24, 256, greens));
-    write_file(path("all.cel"), cel_file(8, 16, 16, all));
-    const std::string both = "%a.kcf\n%b.kcf\n#0 all.cel\n#1 all.cel *1\n$0 0,0 0,16\n";
-    // Each row: the playfield over the cels above, and how far a pixel may stray.
-    const std::pair<std::string, int> cases[] = {
-        {"(16,16)", 0}, // 256 colours
-        {"(16,17)", 4}, // 271
-        {"(16,32)", 8}, // 511
+    palettes[0][0] = palettes[0][2] = 99;
+    const auto colour_at = [&](bool full, int x, int y) -> Bytes {
+        if (full) return {uint8_t(x), uint8_t(y), uint8_t(x * 7 + y * 13 + y / 256 * 50)};
+        const int index = y % 16 * 16 + x; // index 0 is clear: the background shows
+        const unsigned char *rgb = &palettes[index ? y / 16 : 0][3 * index];
+        return Bytes(rgb, rgb + 3);
     };
-    for (const auto &[playfield, error_allowed] : cases) {
-        write_file(path("m.cnf"), text(playfield + "\n" + both));
+    for (int y = 0; y < 257; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const Bytes rgb = colour_at(true, x, y);
+            rgba.insert(rgba.end(), {rgb[2], rgb[1], rgb[0], 255});
+        }
+    for (char name : {'a', 'b', 'c'})
+        write_file(path(std::string(1, name) + ".kcf"),
+                   palette_file(24, 256, palettes[name - 'a']));
+    write_file(path("all.cel"), cel_file(8, 16, 16, all));
+    write_file(path("full.cel"), kiss_file(0x21, 32, 256, 257, 0, 0, rgba));
+    const std::string three =
+        "\n%a.kcf\n%b.kcf\n%c.kcf\n#0 all.cel\n#1 all.cel *1\n#2 all.cel *2\n$0 0,0 0,16 0,32\n";
+    // Each row: the CNF, how far a pixel may stray in all and on average (in hundredths).
+    const std::tuple<std::string, int, int> cases[] = {
+        {"(16,16)" + three, 0, 0},              // 256 colours
+        {"(16,17)" + three, 4, 10},             // 271
+        {"(16,48)" + three, 8, 100},            // 766
+        {"(256,257)\n#0 full.cel\n", 80, 3100}, // 65,792
+    };
+    for (const auto &[cnf, most, mean] : cases) {
+        write_file(path("m.cnf"), text(cnf));
         ASSERT_EQ(run_quondel(dir, {"m.cnf"}).err, "");
         Decoded m;
         ASSERT_TRUE(decode_gif(path("m.gif"), m));
         ASSERT_EQ(m.colours.size(), 768u);
-        EXPECT_TRUE(error_allowed > 0 || Bytes(&m.colours[0], &m.colours[3]) == Bytes({99, 0, 99}))
+        EXPECT_TRUE(most > 0 || Bytes(&m.colours[0], &m.colours[3]) == Bytes({99, 0, 99}))
             << "an exact table starts with the background";
-        for (size_t i = 0; i < m.pixels.size(); ++i) { // index 0 is transparent
-            const unsigned char *want =
-                (i < 256 || i % 256 == 0 ? reds : greens).data() + i % 256 * 3;
+        int total = 0;
+        for (size_t i = 0; i < m.pixels.size(); ++i) {
+            const int x = static_cast<int>(i) % m.frame[4], y = static_cast<int>(i) / m.frame[4];
+            const Bytes want = colour_at(m.frame[4] == 256, x, y);
             int error = 0;
             for (int c = 0; c < 3; ++c)
                 error += abs(m.colours[m.pixels[i] * 3 + c] - want[c]);
-            EXPECT_LE(error, error_allowed) << playfield << " " << i;
+            EXPECT_LE(error, most) << cnf << " " << i;
+            total += error;
         }
+        EXPECT_LE(total * 100 / static_cast<int>(m.pixels.size()), mean) << cnf;
     }
 }
 
@@ -153,14 +179,13 @@ TEST_F(Doll, ColourTables) {
 TEST_F(Doll, PicturesAndRefusals) {
     const std::string five = "(5,4)\n%p.kcf\n%q.kcf\n",
                       huge = std::string(MAX_CNF_BYTES, ';') + "\n";
+    std::string many;
+    for (size_t line = 0; line <= MAX_CEL_LINES; ++line)
+        many += "#0 two.cel\n";
     std::string tall;
     for (int y = 2; y < 16382; ++y)
         tall += "|.";
     const std::string cases[][3] = {
-        // the first line on top; index 0 (top-right of each cel) shows what is below
-        {five + "#0 two.cel\n#1 old.cel\n$0 0,0 0,1\n", "", "b....|bbd..|.....|..... 4"},
-        // object position plus the cel's own offset (1,2)
-        {five + "#0 off.cel\n$0 1,0\n", "", ".....|.....|..c..|..cc. 2"},
         // clipped on every side, negative positions included
         {five + "#0 two.cel\n#1 two.cel\n#2 old.cel\n$0 -1,-1 4,3 3,1\n", "",
          "b....|...dd|.....|....b 4"},
@@ -175,9 +200,11 @@ TEST_F(Doll, PicturesAndRefusals) {
         {five + ";@initialize()\n;@unmap(\"TWO.CEL\") unmap(#1) map(#2)\n#0 two.cel\n#1 old.cel\n"
                 "#2 two.cel\n;@press(#0) unmap(#2)\n$0 0,0 0,0 3,2\n",
          "", ".....|.....|...b.|...bb 2"},
-        // map and unmap of an object reach every cel it is made of
-        {five + ";@initialize()\n;@unmap(\"two.cel\") map(#1) unmap(#2)\n#0 two.cel\n#1 old.cel\n"
-                "#1 off.cel\n#1 two.cel\n#2 off.cel\n#2 old.cel\n$0 0,0 0,1 3,0\n",
+        // map and unmap of an object, at start-up and in set(0), reach every cel it is made of;
+        // the first line on top, index 0 (top-right of each cel) shows what is below, cels at
+        // their object's position plus their own offset (1,2)
+        {five + ";@initialize()\n;@unmap(\"two.cel\") unmap(#2)\n;@set(0) map(#1)\n#0 two.cel\n"
+                "#1 old.cel\n#1 off.cel\n#1 two.cel\n#2 off.cel\n#2 old.cel\n$0 0,0 0,1 3,0\n",
          "", ".....|ddd..|bb...|.c... 4"},
         // cels that end early: the rows and pixels there, also when clipped at the top
         {five + "#0 cut.cel\n#1 cut.cel\n#2 two.cel\n$0 0,0 3,-1 0,1\n", "",
@@ -190,10 +217,11 @@ TEST_F(Doll, PicturesAndRefusals) {
          "abcdefgh|12345678|........ 32"}, // 17 colours: the smallest table for them
         {"(8,2)\n%p.kcf\n%q.kcf\n#0 e8.cel\n#1 e8.cel *1\n$0 0,0 0,1\n", "",
          "abcdefgh|12345678"}, // 16, the background hidden
-        // set lines: a negative group is group 0; numbers past any playfield or long
+        // set lines: a negative group is group 0, a blank may stand for the comma; numbers
+        // past any playfield or long
         {five + "#0 two.cel\n#1 two.cel *1\n#2 old.cel\n#3 two.cel\n"
-                "$-1 0,0 2,0 4294967298,2 1,99999999999999999999\n",
-         "", "b.2..|bb22.|.....|..... 4"},
+                "$-1 0,0 2 1 4294967298,2 1,99999999999999999999\n",
+         "", "b....|bb2..|..22.|..... 4"},
         // refusals: a missing or wrong file, palette numbers, cel lines, playfield, bytes
         {"%p.kcf\n%gone.kcf\n#0 two.cel\n", "d.cnf: gone.kcf not found (11).\n", ""},
         {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "d.cnf: lost.cel not found (11).\n", ""},
@@ -217,10 +245,13 @@ TEST_F(Doll, PicturesAndRefusals) {
         {"(1,16384)\n%p.kcf\n#0 two.cel\n#1 two.cel\n$0 0,0 0,16382\n", "",
          "b|b" + tall + "|b|b 2"},
         {huge + "%p.kcf\n#0 two.cel\n", "d.cnf: not a doll configuration (7).\n", ""},
+        // one cel line too many: refused before the parse or the drawing grows further
+        {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},
     };
     write_doll_files(dir);
-    for (const char *first : {"ok.cel", "-i"}) // sequential, then interlaced
+    for (const char *first : {"ok.cel", "-i"}) // sequential, then interlaced pictures
         for (auto &[cnf, err, expected] : cases) {
+            if (first[0] == '-' && expected.empty()) continue;
             write_file(path("d.cnf"), text(cnf));
             EXPECT_EQ(run_quondel(dir, {first, "d.cnf", "ok.cel"}).err, err) << cnf.substr(0, 40);
             const bool made = fs::exists(path("d.gif"));
@@ -232,6 +263,108 @@ TEST_F(Doll, PicturesAndRefusals) {
             fs::remove(path("d.gif"));
             EXPECT_TRUE(fs::remove(path("ok.gif")));
         }
+}
+
+// Laid over black by the formula of the notes (with p.kcf's index 15 = f00000, and g.cel
+// 6464c8 at alpha 128): each row the CNF's own lines, then the picture's colours.
+TEST_F(Doll, TranslucencyAndStartUp) {
+    const std::string three = "(3,1)\n%p.kcf\n";
+    const std::string cases[][2] = {
+        {three + "#0 a.cel ;%t128\n$0 1,0\n", "000000 780000 000000"}, // a sheer cel
+        // 32-bit alpha times the line's translucency, over a cel and over the background; a
+        // 32-bit cel needs no palette number
+        {three + "#1 g.cel ;%t50\n#2 G.CEL *5 %t50\n#0 a.cel\n$0 0,0 0,0 1,0\n",
+         "b85100 285100 000000"},
+        // initialize(), begin(), then set(0), whatever their order in the file; set(1) and
+        // press() are not run
+        {three + "#1 a.cel\n#2 a.cel\n#3 a.cel\n$0 * 0,0 1,0 2,0\n;@set(0) map(#2) unmap(#3)\n"
+                 ";@set(1) unmap(#1)\n;@begin()\n;@ map(#1) unmap(#2)\n;@press(#0) unmap(#2)\n"
+                 ";@initialize() unmap(#1)\n",
+         "f00000 f00000 000000"},
+        // moves in order, on the set's positions
+        {three + "#0 a.cel\n$0 2,0\n;@initialize() moveto(#0, 2, 0)\n;@begin() move(#0, -2, 0)\n"
+                 ";@set(0) move(#0,1,0)\n",
+         "000000 f00000 000000"},
+        // transparent() clamps after each call: -255 then 120 sets 120 over the line's 90
+        {three +
+             "#0 a.cel ;%t90\n;@initialize() transparent(#0,-255) transparent(\"A.CEL\", 120)\n",
+         "7f0000 000000 000000"},
+        {three + "#0 a.cel\n;@initialize() transparent(#0,300)\n;@begin() transparent(#0,-100)\n",
+         "5e0000 000000 000000"},
+    };
+    write_doll_files(dir);
+    for (auto &[cnf, expected] : cases) {
+        write_file(path("d.cnf"), text(cnf));
+        EXPECT_EQ(run_quondel(dir, {"d.cnf"}).err, "") << cnf;
+        Decoded d;
+        ASSERT_TRUE(decode_gif(path("d.gif"), d));
+        std::string colours;
+        for (const unsigned char pixel : d.pixels) {
+            char hex[8];
+            snprintf(hex, sizeof hex, " %02x%02x%02x", d.colours[pixel * 3],
+                     d.colours[pixel * 3 + 1], d.colours[pixel * 3 + 2]);
+            colours += hex;
+        }
+        EXPECT_EQ(colours.substr(1), expected) << cnf;
+    }
+}
+
+// A veil over checks and a ramp, as translucent dolls make them: 9,590 colours. The best
+// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5), the refined
+// table 42.9: a table below the bound is no better than theirs.
+TEST(ColourTable, CloseToTheTrueColours) {
+    const uint32_t width = 160, height = 120;
+    std::vector<uint32_t> truth(width * height), pixels;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            uint32_t c =
+                (x / 10 + y / 10) % 2 ? 0xC8B496 : x * 255 / width << 16 | y * 2 << 8 | 140;
+            const int dx = int(x) - 80, dy = int(y) - 60;
+            if (dx * dx + dy * dy < 50 * 50)
+                c = blend_colour(0x802850 + y * 0x010000, c, 255, 90 + x % 50);
+            truth[y * width + x] = c;
+        }
+    pixels = truth;
+    ColourTable table;
+    ASSERT_EQ(index_colours(pixels.data(), pixels.size(), 0, table), 0);
+    const unsigned char *entries = reinterpret_cast<const unsigned char *>(pixels.data());
+    double squares = 0;
+    for (size_t i = 0; i < truth.size(); ++i)
+        for (int c = 0; c < 3; ++c) {
+            const int d =
+                int(truth[i] >> (16 - 8 * c) & 0xFF) - table.colours.rgb[entries[i] * 3 + c];
+            squares += d * d;
+        }
+    const double psnr = 10 * log10(255.0 * 255 * 3 * truth.size() / squares);
+    EXPECT_GE(psnr, 42.5) << table.count;
+}
+
+// Each row: a cel colour c with alpha p and translucency t over b, and the result, worked out
+// with exact fractions from (c * a + b * (255 - a)) / 255, a = p * (255 - t) / 255, rounded.
+TEST(Blend, FormulaAtItsBoundaries) {
+    const uint32_t cases[][5] = {
+        {200, 10, 255, 0, 200},   // opaque: a cel's own colour, as before translucency
+        {200, 10, 255, 255, 10},  // %t255 is invisible
+        {200, 10, 0, 0, 10},      // alpha 0 is clear
+        {200, 10, 127, 0, 105},   // 104.6: both sides of the half-way alpha
+        {200, 10, 128, 0, 105},   // 105.4
+        {255, 0, 127, 0, 127},    // 127.0
+        {255, 0, 128, 0, 128},    // 128.0
+        {0, 255, 128, 0, 127},    // 127.0 the other way round
+        {200, 10, 255, 100, 125}, // 125.49
+        {200, 10, 200, 128, 84},  // 84.22: exact arithmetic; alpha rounded first gives 85
+        {255, 0, 128, 128, 64},   // alpha and translucency together: 63.75
+        {1, 0, 255, 127, 1},      // 0.50196 rounds up
+        {100, 200, 127, 1, 150},  // 150.4
+    };
+    for (const auto &c : cases) {
+        uint32_t under = c[1] * 0x010101u;
+        const unsigned char rgba[4] = {
+            static_cast<unsigned char>(c[0]), static_cast<unsigned char>(c[0]),
+            static_cast<unsigned char>(c[0]), static_cast<unsigned char>(c[2])};
+        blend_row(&under, rgba, 1, static_cast<int>(c[3]));
+        EXPECT_EQ(under, c[4] * 0x010101u) << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
+    }
 }
 
 } // namespace

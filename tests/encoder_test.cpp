@@ -139,7 +139,9 @@ TEST(Lzw, LookaheadAndItsMargin) {
         choices.shorter_tries = tries;
         choices.margin_growing = margin;
         std::vector<uint16_t> made;
-        parse_segment(pixels.data(), pixels.size(), 2, choices, made);
+        LzwTable table;
+        start_table(table, 2);
+        parse_segment(pixels.data(), pixels.size(), choices, table, made);
         EXPECT_EQ(made.size(), codes) << tries << "/" << margin;
         const Bytes gif = lzw_gif("/tmp/quondel-lookahead.gif", 2, pixels, {8}, choices);
         Bytes decoded;

@@ -35,10 +35,9 @@ TEST_F(KissFiles, WhatEachFileIs) {
         {Bytes(40, 0x11), "in.kcf", STATUS_NOT_CEL, {}},  // nor this
         {Bytes(544, 0x11), "in.kcf", STATUS_NOT_CEL, {}}, // 17 groups: more than a palette has
         {Bytes(320, 0x11), "in.cel", STATUS_NOT_CEL, {}}, // a palette's size, not named .kcf
-        {kiss_file('k', 8, 1, 1, 0, 0, {}), "in.cel", STATUS_NOT_CEL, {}},         // another mark
-        {kiss_file(0x30, 8, 1, 1, 0, 0, {}), "in.kcf", STATUS_NOT_CEL, {}},        // magic, no mark
-        {kiss_file(0x21, 32, 1, 1, 0, 0, Bytes(4)), "in.cel", STATUS_NOT_CEL, {}}, // 32-bit cel
-        {cel_file(2, 1, 1, {1}), "in.cel", STATUS_NOT_CEL, {}}, // depths around 4 and 8
+        {kiss_file('k', 8, 1, 1, 0, 0, {}), "in.cel", STATUS_NOT_CEL, {}},  // another mark
+        {kiss_file(0x30, 8, 1, 1, 0, 0, {}), "in.kcf", STATUS_NOT_CEL, {}}, // magic, no mark
+        {cel_file(2, 1, 1, {1}), "in.cel", STATUS_NOT_CEL, {}},             // depths around 4 and 8
         {cel_file(9, 1, 1, {1}), "in.cel", STATUS_NOT_CEL, {}},
         {kiss_file(0x10, 0, 0, 0, 0, 0, {1, 2, 3, 4}), "p.kcf", STATUS_OK,
          table("01 02 03 04")}, // short

@@ -10,9 +10,6 @@ void blend_row(uint32_t *under, const unsigned char *rgba, size_t count, int tra
             under[i] = colour;
             continue;
         }
-        const uint32_t b = under[i];
-        under[i] = blend_channel(colour >> 16, b >> 16 & 0xFF, p, t) << 16 |
-                   blend_channel(colour >> 8 & 0xFF, b >> 8 & 0xFF, p, t) << 8 |
-                   blend_channel(colour & 0xFF, b & 0xFF, p, t);
+        under[i] = blend_colour(colour, under[i], p, t);
     }
 }

@@ -3,6 +3,7 @@
 #include "common/status.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -10,10 +11,10 @@
 namespace {
 
 constexpr unsigned TABLE_SIZE = 256;
-constexpr int REFINING_PASSES = 12; // k-means rarely moves anything after these
+constexpr int REFINING_PASSES = 6; // later passes gain hundredths of a decibel
 // Above this many distinct colours, median cut and k-means work on colours merged into cells
 // of 4 x 4 x 4 (their weighted means); each pixel still takes its nearest entry.
-constexpr size_t MERGE_ABOVE = size_t{1} << 16;
+constexpr size_t MERGE_ABOVE = size_t{1} << 14;
 
 // The distinct colours of a picture, in the order they first appear, with their pixel counts.
 struct Histogram {
@@ -107,6 +108,7 @@ struct Sample {
     int c[3];
     double weight;
     unsigned cluster;
+    uint32_t origin; // its place before median cut reorders the samples
 };
 
 // Weighted sums over samples, enough for their mean and their squared error about it.
@@ -152,9 +154,17 @@ void split_box(std::vector<Sample> &samples, Box &box, std::vector<Box> &boxes) 
     const int axis = spread[1] >= spread[0] && spread[1] >= spread[2] ? 1
                      : spread[0] >= spread[2]                         ? 0
                                                                       : 2;
-    const auto first = samples.begin() + static_cast<std::ptrdiff_t>(box.begin);
-    std::sort(first, samples.begin() + static_cast<std::ptrdiff_t>(box.end),
-              [axis](const Sample &a, const Sample &b) { return a.c[axis] < b.c[axis]; });
+    // Counting sort by that channel: stable, and linear in the box.
+    size_t start[257] = {};
+    for (size_t i = box.begin; i < box.end; ++i)
+        ++start[samples[i].c[axis] + 1];
+    for (int v = 0; v < 256; ++v)
+        start[v + 1] += start[v];
+    std::vector<Sample> sorted(box.end - box.begin);
+    for (size_t i = box.begin; i < box.end; ++i)
+        sorted[start[samples[i].c[axis]]++] = samples[i];
+    std::copy(sorted.begin(), sorted.end(),
+              samples.begin() + static_cast<std::ptrdiff_t>(box.begin));
     Sums all = {}, left = {};
     for (size_t i = box.begin; i < box.end; ++i)
         all.add(samples[i]);
@@ -179,9 +189,9 @@ void split_box(std::vector<Sample> &samples, Box &box, std::vector<Box> &boxes) 
     boxes.push_back(make_box(samples, cut, end));
 }
 
-// A table entry, found by the sum of its channels first.
+// A table entry.
 struct Entry {
-    int sum, c[3];
+    int c[3];
     unsigned index;
 };
 
@@ -190,27 +200,38 @@ int distance(const int *a, const int *b) {
     return d0 * d0 + d1 * d1 + d2 * d2;
 }
 
-// The nearest entry to `c`, searched outwards from entries of about the same channel sum: one
-// whose sum differs by d lies at least d * d / 3 away. `hint` is a good guess.
-unsigned nearest(const std::vector<Entry> &entries, const int *c, const int *hint_colour,
-                 unsigned hint) {
-    int best = distance(c, hint_colour);
-    unsigned found = hint;
-    const int sum = c[0] + c[1] + c[2];
-    const auto start = std::lower_bound(entries.begin(), entries.end(), sum,
-                                        [](const Entry &e, int s) { return e.sum < s; });
-    for (auto up = start; up != entries.end(); ++up) {
-        const int d = up->sum - sum;
-        if (d * d > 3 * best) break;
-        const int dist = distance(c, up->c);
-        if (dist < best) best = dist, found = up->index;
+// For each entry, every entry by distance from it, nearest first: the squared distance
+// shifted left by 8, then the entry (a distance is below 1 << 18).
+struct Search {
+    size_t size;
+    std::vector<uint32_t> neighbours; // size x size
+};
+
+void prepare_search(const std::vector<Entry> &entries, Search &search) {
+    search.size = entries.size();
+    search.neighbours.resize(search.size * search.size);
+    for (size_t k = 0; k < search.size; ++k) {
+        auto *row = &search.neighbours[k * search.size];
+        for (size_t j = 0; j < search.size; ++j)
+            row[j] = static_cast<uint32_t>(distance(entries[k].c, entries[j].c)) << 8 |
+                     static_cast<uint32_t>(j);
+        std::sort(row, row + search.size);
     }
-    for (auto down = start; down != entries.begin();) {
-        --down;
-        const int d = sum - down->sum;
-        if (d * d > 3 * best) break;
-        const int dist = distance(c, down->c);
-        if (dist < best) best = dist, found = down->index;
+}
+
+// The nearest entry to `c`, given a good guess `hint`: an entry twice as far from the guess
+// as `c` is cannot be nearer than the guess, so the search ends there.
+unsigned nearest(const std::vector<Entry> &entries, const Search &search, const int *c,
+                 unsigned hint) {
+    const int to_hint = distance(c, entries[hint].c);
+    int best = to_hint;
+    unsigned found = hint;
+    const auto *row = &search.neighbours[hint * search.size];
+    const uint32_t bound = static_cast<uint32_t>(4 * to_hint) << 8;
+    for (size_t j = 1; j < search.size && row[j] < bound; ++j) {
+        const unsigned k = row[j] & 0xFF;
+        const int dist = distance(c, entries[k].c);
+        if (dist < best) best = dist, found = k;
     }
     return found;
 }
@@ -224,53 +245,67 @@ void centre_clusters(const std::vector<Sample> &samples, std::vector<Entry> &cen
         if (sums[k].w <= 0) continue;
         for (int ch = 0; ch < 3; ++ch)
             centres[k].c[ch] = static_cast<int>(sums[k].c[ch] / sums[k].w + 0.5);
-        centres[k].sum = centres[k].c[0] + centres[k].c[1] + centres[k].c[2];
     }
 }
 
-// Moves every sample to its nearest centre; whether any moved.
+// Moves every sample to its nearest centre; whether enough moved to go on.
 bool assign_clusters(std::vector<Sample> &samples, const std::vector<Entry> &centres) {
-    std::vector<Entry> sorted = centres;
-    std::sort(sorted.begin(), sorted.end(),
-              [](const Entry &a, const Entry &b) { return a.sum < b.sum; });
-    bool moved = false;
+    Search search;
+    prepare_search(centres, search);
+    size_t moved = 0;
     for (Sample &s : samples) {
-        const unsigned k = nearest(sorted, s.c, centres[s.cluster].c, s.cluster);
-        moved = moved || k != s.cluster;
+        const unsigned k = nearest(centres, search, s.c, s.cluster);
+        moved += k != s.cluster;
         s.cluster = k;
     }
-    return moved;
+    return moved * 2000 > samples.size();
 }
 
 Sample sample_of(uint32_t colour, double weight) {
-    return Sample{{static_cast<int>(colour >> 16), static_cast<int>(colour >> 8 & 0xFF),
+    return Sample{{static_cast<int>(colour >> 16 & 0xFF), static_cast<int>(colour >> 8 & 0xFF),
                    static_cast<int>(colour & 0xFF)},
                   weight,
+                  0,
                   0};
 }
 
 // The colours to cluster: every distinct one, or with very many, the weighted means of the
 // cells they fall in.
-std::vector<Sample> gather_samples(const Histogram &h) {
+// `sample_of_id` gives each colour's sample.
+std::vector<Sample> gather_samples(const Histogram &h, std::vector<uint32_t> &sample_of_id) {
     std::vector<Sample> samples;
+    sample_of_id.resize(h.distinct);
     if (h.distinct <= MERGE_ABOVE) {
-        for (size_t id = 0; id < h.distinct; ++id)
+        for (size_t id = 0; id < h.distinct; ++id) {
             samples.push_back(sample_of(h.colours[id], h.counts[id]));
+            samples.back().origin = static_cast<uint32_t>(id);
+            sample_of_id[id] = static_cast<uint32_t>(id);
+        }
         return samples;
     }
-    std::vector<Sums> cells(size_t{1} << 18, Sums{});
+    // Colours sorted by their cell (its number above the id), each run one sample.
+    std::vector<uint64_t> by_cell(h.distinct);
     for (size_t id = 0; id < h.distinct; ++id) {
         const uint32_t c = h.colours[id];
-        cells[(c >> 18 & 0x3F) << 12 | (c >> 10 & 0x3F) << 6 | (c >> 2 & 0x3F)].add(
-            sample_of(c, h.counts[id]));
+        const uint64_t cell = (c >> 18 & 0x3F) << 12 | (c >> 10 & 0x3F) << 6 | (c >> 2 & 0x3F);
+        by_cell[id] = cell << 32 | id;
     }
-    for (const Sums &cell : cells)
-        if (cell.w > 0)
-            samples.push_back(Sample{{static_cast<int>(cell.c[0] / cell.w + 0.5),
-                                      static_cast<int>(cell.c[1] / cell.w + 0.5),
-                                      static_cast<int>(cell.c[2] / cell.w + 0.5)},
-                                     cell.w,
-                                     0});
+    std::sort(by_cell.begin(), by_cell.end());
+    for (size_t i = 0; i < by_cell.size();) {
+        Sums sums = {};
+        const uint64_t cell = by_cell[i] >> 32;
+        for (; i < by_cell.size() && by_cell[i] >> 32 == cell; ++i) {
+            const uint32_t id = static_cast<uint32_t>(by_cell[i]);
+            sums.add(sample_of(h.colours[id], h.counts[id]));
+            sample_of_id[id] = static_cast<uint32_t>(samples.size());
+        }
+        samples.push_back(Sample{{static_cast<int>(sums.c[0] / sums.w + 0.5),
+                                  static_cast<int>(sums.c[1] / sums.w + 0.5),
+                                  static_cast<int>(sums.c[2] / sums.w + 0.5)},
+                                 sums.w,
+                                 0,
+                                 static_cast<uint32_t>(samples.size())});
+    }
     return samples;
 }
 
@@ -278,7 +313,8 @@ std::vector<Sample> gather_samples(const Histogram &h) {
 // position in `entry_of`.
 void choose_colours(const Histogram &h, unsigned size, std::vector<Entry> &centres,
                     std::vector<uint32_t> &entry_of) {
-    std::vector<Sample> samples = gather_samples(h);
+    std::vector<uint32_t> sample_of_id;
+    std::vector<Sample> samples = gather_samples(h, sample_of_id);
     std::vector<Box> boxes = {make_box(samples, 0, samples.size())};
     while (boxes.size() < size) {
         const auto worst =
@@ -296,14 +332,19 @@ void choose_colours(const Histogram &h, unsigned size, std::vector<Entry> &centr
     centre_clusters(samples, centres);
     for (int pass = 0; pass < REFINING_PASSES && assign_clusters(samples, centres); ++pass)
         centre_clusters(samples, centres);
-    // Every colour to its nearest entry, whether merged into a cell or not.
-    std::vector<Entry> sorted = centres;
-    std::sort(sorted.begin(), sorted.end(),
-              [](const Entry &a, const Entry &b) { return a.sum < b.sum; });
+    // Every colour to its nearest entry, whether merged into a cell or not; its sample's
+    // cluster is the first guess. The median-cut order of `samples` is gone, so the ids map
+    // through each sample's cluster, which stays with it.
+    std::vector<unsigned> cluster_of(samples.size());
+    for (const Sample &s : samples)
+        cluster_of[s.origin] = s.cluster;
+    Search search;
+    prepare_search(centres, search);
     entry_of.resize(h.distinct);
     for (size_t id = 0; id < h.distinct; ++id) {
         const Sample s = sample_of(h.colours[id], 0);
-        entry_of[id] = nearest(sorted, s.c, sorted[0].c, sorted[0].index);
+        const unsigned guess = cluster_of[sample_of_id[id]];
+        entry_of[id] = nearest(centres, search, s.c, guess);
     }
 }
 

@@ -17,3 +17,14 @@ constexpr int STATUS_DOLL_FILE_MISSING = 11;  // a palette or cel file is not in
 constexpr int STATUS_NOT_DOLL_CEL = 12;       // a cel line's file is no 4-, 8- or 32-bit cel
 constexpr int STATUS_NOT_DOLL_PALETTE = 13;   // a palette line's file is no palette
 constexpr int STATUS_DOLL_TOO_LARGE = 14;     // more cel lines or start-up actions than allowed
+// Archives (LZH, ZIP), image cels and sets. A failure about a file inside the archive or the
+// doll names it, as above.
+constexpr int STATUS_ARCHIVE_DAMAGED = 16;      // headers or directory unreadable, truncated
+constexpr int STATUS_UNKNOWN_METHOD = 17;       // a needed file is packed in a method not read
+constexpr int STATUS_ENTRY_DAMAGED = 18;        // its CRC or size does not match its data
+constexpr int STATUS_UNSAFE_NAME = 19;          // an absolute path or ".." inside the archive
+constexpr int STATUS_TOO_LARGE = 20;            // beyond the documented memory limits
+constexpr int STATUS_NO_CNF_INSIDE = 21;        // an archive without any ".cnf"
+constexpr int STATUS_NO_SUCH_SET = 22;          // "-s N" for a set the doll does not define
+constexpr int STATUS_NO_ARCHIVE_SUPPORT = 23;   // built without the format libraries
+constexpr int STATUS_NO_IMAGE_CEL_SUPPORT = 24; // the same, for a cel line's image file

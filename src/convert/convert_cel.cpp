@@ -3,6 +3,7 @@
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/cel_header.h"
+#include "convert/convert_cel32.h"
 #include "convert/gif_container.h"
 #include "convert/output_file.h"
 #include "convert/palette_file.h"
@@ -93,8 +94,9 @@ int convert_cel(FILE *input, const char *input_name) {
     case KissKind::short_file:
         return STATUS_SHORT_HEADER;
     case KissKind::other:
-    case KissKind::cel32:
         return STATUS_NOT_CEL;
+    case KissKind::cel32:
+        return convert_cel32(input, file);
     case KissKind::cel:
     case KissKind::old_cel:
         break;

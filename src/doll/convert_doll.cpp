@@ -24,6 +24,8 @@ int fail_with(int status, const std::string &name) {
     return status;
 }
 
+} // namespace
+
 // One byte past the limit tells a file that is too large; a small file needs no more room.
 int read_cnf(FILE *input, std::vector<unsigned char> &text) {
     const int64_t size = regular_file_size(input);
@@ -33,6 +35,8 @@ int read_cnf(FILE *input, std::vector<unsigned char> &text) {
     if (ferror(input)) return STATUS_READ_ERROR;
     return text.size() > MAX_CNF_BYTES ? STATUS_NOT_DOLL : STATUS_OK;
 }
+
+namespace {
 
 std::string lower_case(std::string name) {
     for (char &ch : name)
@@ -76,12 +80,18 @@ int plan_doll(const DollConfig &doll, const DollView &view, DollPlan &plan) {
         const CelLine &line = doll.cels[i];
         const auto known = cels.emplace(lower_case(line.file), DollCel{});
         const DollCel &cel = known.first->second;
-        if (known.second) status = read_doll_cel(plan.files, line.file, known.first->second);
+        if (known.second) {
+            RgbaCel picture;
+            status = read_doll_cel(plan.files, line.file, known.first->second, picture);
+            known.first->second.picture = plan.pictures.size();
+            if (known.first->second.kind == KissKind::other)
+                plan.pictures.push_back(std::move(picture));
+        }
         if (status != STATUS_OK) return fail_with(status, line.file);
-        // A 32-bit cel takes no colours from a palette.
+        // 32-bit and image cels take no colours from a palette.
         const bool listed =
             line.palette >= 0 && static_cast<size_t>(line.palette) < doll.palettes.size();
-        if (!listed && cel.kind != KissKind::cel32)
+        if (!listed && cel.kind != KissKind::cel32 && cel.kind != KissKind::other)
             return fail_with(STATUS_PALETTE_NOT_LISTED, line.file);
         if (!view.shown[i]) continue;
         const size_t object = static_cast<size_t>(line.object);
@@ -131,14 +141,22 @@ int write_doll_picture(const DollConfig &doll, const DollFiles &files, int set, 
     return status;
 }
 
-int convert_doll(FILE *input, const char *input_name, int set) {
+int read_doll_config(std::vector<unsigned char> &text, DollConfig &doll) {
     run_state.doll_detail.clear();
+    int status = parse_cnf(text.data(), text.size(), doll);
+    std::vector<unsigned char>().swap(text);
+    return status == STATUS_OK ? check_cnf(doll) : status;
+}
+
+int convert_doll(FILE *input, const char *input_name, int set) {
     DollConfig doll;
     std::vector<unsigned char> text;
     int status = read_cnf(input, text);
-    if (status == STATUS_OK) status = parse_cnf(text.data(), text.size(), doll);
-    std::vector<unsigned char>().swap(text);
-    if (status == STATUS_OK) status = check_cnf(doll);
+    if (status == STATUS_OK) status = read_doll_config(text, doll);
     if (status != STATUS_OK) return status;
-    return write_doll_picture(doll, DollFiles{folder_of(input_name)}, set, input);
+    Archive folder;
+    open_folder(folder_of(input_name), folder);
+    status = write_doll_picture(doll, DollFiles{&folder, ""}, set, input);
+    close_archive(folder);
+    return status;
 }

@@ -27,34 +27,37 @@ unsigned index_at(const unsigned char *row, int64_t x, int depth) {
     return x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4;
 }
 
-// Palette cels go row by row through one RGBA row; index 0 is clear, every other index opaque.
+// Palette cels go row by row straight onto the canvas; index 0 is clear, every other index
+// opaque (before the line's translucency).
 int draw_palette_cel(const DollPlan &plan, const Canvas &canvas, const PlacedCel &placed,
-                     FILE *input, const Window &part, int64_t left, int64_t top) {
+                     EntryStream &input, const Window &part, int64_t left, int64_t top) {
     const CelImage &image = placed.cel.image;
     const int64_t stride = row_stride(image);
-    const Palette &colours = plan.colours[placed.palette];
-    std::vector<unsigned char> row(static_cast<size_t>(stride)),
-        rgba(static_cast<size_t>(part.x_end - part.x_begin) * 4);
-    bool readable = seek_to(input, placed.cel.pixels_at + part.y_begin * stride);
+    uint32_t colour_of[256];
+    for (unsigned i = 0; i < 256; ++i) {
+        const unsigned char *rgb = plan.colours[placed.palette].rgb + i * 3;
+        colour_of[i] = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+    }
+    const uint32_t t = static_cast<uint32_t>(placed.translucency);
+    std::vector<unsigned char> row(static_cast<size_t>(stride));
+    bool readable = seek_entry(input, placed.cel.pixels_at + part.y_begin * stride);
     for (int64_t y = part.y_begin; y < part.y_end && readable; ++y) {
-        const size_t got = fread(row.data(), 1, row.size(), input);
+        const size_t got = read_entry(input, row.data(), row.size());
         std::memset(row.data() + got, 0, row.size() - got); // rows the file lacks are clear
         readable = got == row.size();
+        uint32_t *under = canvas.colours + (top + y) * int64_t{canvas.width} + left;
         for (int64_t x = part.x_begin; x < part.x_end; ++x) {
             const unsigned index = index_at(row.data(), x, image.depth);
-            unsigned char *out = &rgba[static_cast<size_t>(x - part.x_begin) * 4];
-            std::memcpy(out, colours.rgb + index * 3, 3);
-            out[3] = index == 0 ? 0 : 255;
+            if (index == 0) continue;
+            under[x] = t == 0 ? colour_of[index] : blend_colour(colour_of[index], under[x], 255, t);
         }
-        blend_row(canvas.colours + (top + y) * int64_t{canvas.width} + left + part.x_begin,
-                  rgba.data(), rgba.size() / 4, placed.translucency);
     }
-    return ferror(input) ? STATUS_READ_ERROR : STATUS_OK;
+    return entry_failed(input) ? STATUS_READ_ERROR : STATUS_OK;
 }
 
 // The visible part of a 32-bit cel (blue, green, red, alpha) as an RGBA cel; pixels the file
 // lacks are clear, and only what it holds is allocated.
-int read_cel32_part(const PlacedCel &placed, FILE *input, const Window &part, RgbaCel &cel) {
+int read_cel32_part(const PlacedCel &placed, EntryStream &input, const Window &part, RgbaCel &cel) {
     const CelImage &image = placed.cel.image;
     const int64_t stride = row_stride(image);
     cel.width = static_cast<uint32_t>(part.x_end - part.x_begin);
@@ -62,10 +65,10 @@ int read_cel32_part(const PlacedCel &placed, FILE *input, const Window &part, Rg
     cel.x_offset = image.x_offset + part.x_begin;
     cel.y_offset = image.y_offset + part.y_begin;
     cel.rgba.clear();
-    bool readable = seek_to(input, placed.cel.pixels_at + part.y_begin * stride);
+    bool readable = seek_entry(input, placed.cel.pixels_at + part.y_begin * stride);
     std::vector<unsigned char> row(static_cast<size_t>(stride));
     for (int64_t y = part.y_begin; y < part.y_end && readable; ++y) {
-        const size_t got = fread(row.data(), 1, row.size(), input);
+        const size_t got = read_entry(input, row.data(), row.size());
         std::memset(row.data() + got, 0, row.size() - got);
         readable = got == row.size();
         const size_t at = cel.rgba.size();
@@ -77,7 +80,7 @@ int read_cel32_part(const PlacedCel &placed, FILE *input, const Window &part, Rg
         }
     }
     cel.height = static_cast<uint32_t>(cel.rgba.size() / 4 / std::max<uint32_t>(cel.width, 1));
-    return ferror(input) ? STATUS_READ_ERROR : STATUS_OK;
+    return entry_failed(input) ? STATUS_READ_ERROR : STATUS_OK;
 }
 
 // Opens the cel only when some of it lands on the canvas.
@@ -86,9 +89,14 @@ int draw_cel(const DollPlan &plan, const Canvas &canvas, const PlacedCel &placed
     const int64_t left = placed.x + image.x_offset, top = placed.y + image.y_offset;
     const Window part = visible_part(canvas, left, top, image.width, image.height);
     if (part.empty() || placed.translucency >= 255) return STATUS_OK;
-    FILE *input = open_doll_file(plan.files, placed.file);
-    if (input == nullptr) return STATUS_READ_ERROR;
-    int status;
+    if (placed.cel.kind == KissKind::other) { // an image cel, decoded while planning
+        draw_rgba_cel(canvas, plan.pictures[placed.cel.picture], placed.x, placed.y,
+                      placed.translucency);
+        return STATUS_OK;
+    }
+    EntryStream input;
+    int status = open_doll_file(plan.files, placed.file, input);
+    if (status != STATUS_OK) return status;
     if (placed.cel.kind == KissKind::cel32) {
         RgbaCel cel;
         status = read_cel32_part(placed, input, part, cel);
@@ -97,7 +105,7 @@ int draw_cel(const DollPlan &plan, const Canvas &canvas, const PlacedCel &placed
     } else {
         status = draw_palette_cel(plan, canvas, placed, input, part, left, top);
     }
-    fclose(input);
+    close_entry(input);
     return status;
 }
 

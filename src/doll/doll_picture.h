@@ -20,9 +20,10 @@ struct PlacedCel {
 struct DollPlan {
     uint32_t width, height;
     DollFiles files;
-    std::vector<PlacedCel> cels;  // in drawing order: the last cel line first
-    std::vector<Palette> colours; // palette files in the set's group
-    uint32_t background;          // 0xRRGGBB
+    std::vector<PlacedCel> cels;   // in drawing order: the last cel line first
+    std::vector<Palette> colours;  // palette files in the set's group
+    std::vector<RgbaCel> pictures; // image cels, decoded
+    uint32_t background;           // 0xRRGGBB
 };
 
 // The playfield in full colour: width x height colours 0xRRGGBB, row by row.

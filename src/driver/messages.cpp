@@ -8,6 +8,33 @@ void show_usage(int argc, char **argv) {
     printf("usage: %s [-I] [-z] <filenames>", argc > 0 ? argv[0] : "quondel");
 }
 
+void show_help(const char *program) {
+    printf("usage: %s [-I] [-z] [-s N|all] <filenames>\n"
+           "Converts KiSS cels and dolls to GIF89a files, each written beside its input.\n"
+           "Arguments are taken from left to right; a switch applies to the files after it.\n"
+           "\n"
+           "Inputs:\n"
+           "  NAME.cel          a KiSS cel (4 or 8 bits, with or without a header): NAME.gif,\n"
+           "                    in the colours of the last palette before it\n"
+           "  NAME.kcf          a KiSS palette: its colours are used for the cels after it\n"
+           "  NAME.cnf          a doll configuration: NAME.gif, the doll as a viewer first\n"
+           "                    shows it, its cels and palettes found in its folder\n"
+           "  NAME.lzh .lha .zip  an archive of dolls: NAME.gif for its one configuration,\n"
+           "                    or NAME-CNF.gif for each of several; nothing is unpacked\n"
+           "  image cels        cel lines of a doll may name .gif, .png, .jpg and .bmp files\n"
+           "\n"
+           "Switches:\n"
+           "  -I, -i            write the outputs interlaced\n"
+           "  -z, -Z            compress the outputs (real LZW, the smallest colour table);\n"
+           "                    doll pictures are always compressed\n"
+           "  -s N              draw set N (0 to 9) of the dolls: NAME-N.gif (set 0: NAME.gif)\n"
+           "  -s all            draw every set each doll defines\n"
+           "  --help            print this and exit\n"
+           "  --version         print the version and exit\n"
+           "A file whose name is a switch is given as ./NAME.\n",
+           program);
+}
+
 void report_status(const char *argument, int status) {
     const char *format;
     switch (status) {
@@ -49,12 +76,46 @@ void report_status(const char *argument, int status) {
     case STATUS_NOT_DOLL_PALETTE:
         format = "%s: %s is not a palette (%d).\n";
         break;
+    case STATUS_DOLL_TOO_LARGE:
+        format = "%s: too many cel lines or start-up actions (%d).\n";
+        break;
+    case STATUS_ARCHIVE_DAMAGED:
+        format = "%s: damaged archive (%d).\n";
+        break;
+    case STATUS_UNKNOWN_METHOD:
+        format = "%s: %s is packed in an unknown method (%d).\n";
+        break;
+    case STATUS_ENTRY_DAMAGED:
+        format = "%s: %s is damaged in the archive (%d).\n";
+        break;
+    case STATUS_UNSAFE_NAME:
+        format = "%s: %s is an unsafe name in the archive (%d).\n";
+        break;
+    case STATUS_TOO_LARGE:
+        format = "%s: %s is too large (%d).\n";
+        break;
+    case STATUS_NO_CNF_INSIDE:
+        format = "%s: no doll configuration inside (%d).\n";
+        break;
+    case STATUS_NO_SUCH_SET:
+        format = "%s: no set %s (%d).\n";
+        break;
+    case STATUS_NO_ARCHIVE_SUPPORT:
+        format = "%s: this quondel was built without archive support (%d).\n";
+        break;
+    case STATUS_NO_IMAGE_CEL_SUPPORT:
+        format = "%s: %s is an image cel, which this quondel was built without (%d).\n";
+        break;
     default:
         format = "%s: error (%d).\n";
         break;
     }
     // The doll lines name the file inside the doll as well.
-    if (status >= STATUS_PALETTE_NOT_LISTED && status <= STATUS_NOT_DOLL_PALETTE)
+    const bool detailed =
+        (status >= STATUS_PALETTE_NOT_LISTED && status <= STATUS_NOT_DOLL_PALETTE) ||
+        (status >= STATUS_UNKNOWN_METHOD && status <= STATUS_TOO_LARGE) ||
+        status == STATUS_NO_SUCH_SET || status == STATUS_NO_IMAGE_CEL_SUPPORT;
+    if (detailed)
         fprintf(stderr, format, argument, run_state.doll_detail.c_str(), status);
     else
         fprintf(stderr, format, argument, status);

@@ -10,3 +10,18 @@ std::string derive_output_name(const char *argument) {
     if (dot != std::string::npos && dot >= file_part) name.erase(dot);
     return name + ".gif";
 }
+
+std::string derive_doll_output_name(const char *argument, const std::string &configuration,
+                                    int set) {
+    std::string name = derive_output_name(argument);
+    name.erase(name.size() - 4);
+    if (!configuration.empty()) {
+        const size_t slash = configuration.rfind('/');
+        std::string stem = configuration.substr(slash == std::string::npos ? 0 : slash + 1);
+        const size_t dot = stem.rfind('.');
+        if (dot != std::string::npos) stem.erase(dot);
+        name += "-" + stem;
+    }
+    if (set > 0) name += "-" + std::to_string(set);
+    return name + ".gif";
+}

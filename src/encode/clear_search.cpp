@@ -25,12 +25,8 @@ std::vector<size_t> greedy_fills(const unsigned char *pixels, size_t count, int 
     clear_table(table);
     CodeCount counted = first_count(code_size);
     uint32_t code = pixels[0];
-    for (size_t at = 1; at < count; ++at) {
-        const int next = find_code(table, code, pixels[at]);
-        if (next >= 0) {
-            code = static_cast<uint32_t>(next);
-            continue;
-        }
+    for (size_t at = extend_match(table, code, pixels, 1, count); at < count;
+         at = extend_match(table, code, pixels, at + 1, count)) {
         add_code(table, code, pixels[at], counted.next);
         count_code(counted);
         if (table_full(counted)) {
@@ -74,13 +70,7 @@ void run_trial(const unsigned char *pixels, size_t count, int code_size,
     size_t fill = 0, next_mark = first + 1;
     uint32_t code = pixels[start];
     for (size_t p = start + 1;; ++p) {
-        if (p < count) {
-            const int next = find_code(table, code, pixels[p]);
-            if (next >= 0) {
-                code = static_cast<uint32_t>(next);
-                continue;
-            }
-        }
+        p = extend_match(table, code, pixels, p, count);
         bits += static_cast<uint64_t>(counted.width); // a code ends at p
         if (p < count && !table_full(counted)) add_code(table, code, pixels[p], counted.next);
         count_code(counted);
@@ -99,13 +89,12 @@ void run_trial(const unsigned char *pixels, size_t count, int code_size,
 // Trials from every candidate but the end, on one or two threads; each trial's marks
 // depend only on the pixels, so the threads change nothing but the time.
 void run_trials(const unsigned char *pixels, size_t count, int code_size,
-                const std::vector<size_t> &at, const LzwChoices &choices,
+                const std::vector<size_t> &at, const LzwChoices &choices, LzwTable *tables,
                 std::vector<std::vector<Mark>> &marks) {
     const size_t threads = choices.threads > 1 && at.size() > 8 ? 2 : 1;
     auto share = [&](size_t first) {
-        std::unique_ptr<LzwTable> table(new LzwTable);
         for (size_t j = first; j + 1 < at.size(); j += threads)
-            run_trial(pixels, count, code_size, at, j, choices, *table, marks[j]);
+            run_trial(pixels, count, code_size, at, j, choices, tables[first], marks[j]);
     };
     if (threads == 1) return share(0);
     std::thread other(share, 1);
@@ -116,17 +105,19 @@ void run_trials(const unsigned char *pixels, size_t count, int code_size,
 } // namespace
 
 std::vector<size_t> plan_clears(const unsigned char *pixels, size_t count, int code_size,
-                                const LzwChoices &choices) {
+                                const LzwChoices &choices, LzwTable *tables) {
     if (count < 2) return {};
-    std::vector<size_t> fills;
-    {
-        std::unique_ptr<LzwTable> table(new LzwTable);
-        fills = greedy_fills(pixels, count, code_size, *table);
+    LzwTable own[2];
+    if (tables == nullptr) {
+        start_table(own[0], code_size, count);
+        start_table(own[1], code_size, count);
+        tables = own;
     }
+    const std::vector<size_t> fills = greedy_fills(pixels, count, code_size, tables[0]);
     if (choices.candidates_per_life <= 0) return fills;
     const std::vector<size_t> at = candidates(fills, count, choices);
     std::vector<std::vector<Mark>> marks(at.size());
-    run_trials(pixels, count, code_size, at, choices, marks);
+    run_trials(pixels, count, code_size, at, choices, tables, marks);
     // The cheapest bits to each candidate, a clear code at each one but the end.
     const uint64_t NONE = ~uint64_t{0};
     std::vector<uint64_t> best(at.size(), NONE);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "encode/lzw_table.h"
+
 // Everything the compressed encoder chooses, as data; one loop reads each field.
 struct LzwChoices {
     int shorter_tries;  // shorter matches the lookahead weighs against the longest; 0: greedy
@@ -36,13 +38,15 @@ inline int lzw_code_size(int table_bits) {
 
 // Where to clear the table in `count` pixels, as positions strictly inside (0, count), in
 // order: what `choices` ask for, the same on any number of threads.
+// `tables` (two, started for `code_size`) are scratch; without them the search takes its own.
 std::vector<size_t> plan_clears(const unsigned char *pixels, size_t count, int code_size,
-                                const LzwChoices &choices);
+                                const LzwChoices &choices, LzwTable *tables = nullptr);
 
-// The codes for `count` pixels from a fresh table with the lookahead `choices` ask for;
-// returns the bits they take (clear and end codes not counted).
-uint64_t parse_segment(const unsigned char *pixels, size_t count, int code_size,
-                       const LzwChoices &choices, std::vector<uint16_t> &codes);
+// The codes for `count` pixels from a fresh table (`table`, started for the code size, is
+// cleared first) with the lookahead `choices` ask for; the bits they take (clear and end
+// codes not counted).
+uint64_t parse_segment(const unsigned char *pixels, size_t count, const LzwChoices &choices,
+                       LzwTable &table, std::vector<uint16_t> &codes);
 
 // A compressed image's code stream: pixels gathered in a bounded window, planned and written.
 struct LzwStream {
@@ -53,7 +57,7 @@ struct LzwStream {
     bool written;    // a segment went out: the next one starts with a clear code
     bool plain_open; // the last segment was plain codes, which plain codes may continue
     const LzwChoices *choices;
-    std::vector<uint16_t> codes; // a segment's codes before they are written
+    LzwTable tables[2]; // one for each thread
 };
 
 // Takes the window (at most `pixels` bytes, fewer for short images); STATUS_OK or

@@ -8,14 +8,16 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
+// Measured on the doll-like corpus (make_examples --corpus) against gifsicle -O3: see README.
 const LzwChoices LZW_CHOICES = {
-    8,       // shorter_tries
-    5,       // margin_growing
+    4,       // shorter_tries
+    8,       // margin_growing
     1,       // margin_full
-    8,       // candidates_per_life
+    4,       // candidates_per_life
     2048,    // min_spacing
-    4,       // trial_quarter_lives
+    2,       // trial_quarter_lives
     1 << 20, // trial_cap
     1 << 22, // window
     1 << 15, // probe
@@ -60,13 +62,13 @@ void start_segment(FILE *out, LzwStream &s, bool plain) {
 }
 
 // One segment from a fresh table, compressed or, where that is no shorter, plain.
-void put_segment(FILE *out, LzwStream &s, const unsigned char *pixels, size_t count) {
-    const uint64_t bits = parse_segment(pixels, count, s.code_size, *s.choices, s.codes);
+void put_segment(FILE *out, LzwStream &s, const unsigned char *pixels, size_t count,
+                 const std::vector<uint16_t> &codes, uint64_t bits) {
     const bool plain = bits >= plain_bits(count, s.code_size);
     start_segment(out, s, plain);
     if (plain) return put_plain(out, s, pixels, count);
     CodeCount counted = first_count(s.code_size);
-    for (const uint16_t code : s.codes) {
+    for (const uint16_t code : codes) {
         put_bits(out, code, counted.width);
         count_code(counted);
     }
@@ -75,12 +77,12 @@ void put_segment(FILE *out, LzwStream &s, const unsigned char *pixels, size_t co
 
 // Whether the greedy codes for the window's first pixels are no shorter than plain ones:
 // then the whole window goes out plain, at little more than the plain path's cost.
-bool plain_pays(const LzwStream &s, size_t count) {
+bool plain_pays(LzwStream &s, size_t count) {
     const size_t probe = std::min(count, s.choices->probe);
     LzwChoices greedy = *s.choices;
     greedy.shorter_tries = 0;
     std::vector<uint16_t> codes;
-    return parse_segment(s.window, probe, s.code_size, greedy, codes) >=
+    return parse_segment(s.window, probe, greedy, s.tables[0], codes) >=
            plain_bits(probe, s.code_size);
 }
 
@@ -95,7 +97,7 @@ void put_window(FILE *out, LzwStream &s, bool last) {
         s.held = 0;
         return;
     }
-    std::vector<size_t> ends = plan_clears(s.window, count, s.code_size, *s.choices);
+    std::vector<size_t> ends = plan_clears(s.window, count, s.code_size, *s.choices, s.tables);
     if (last || ends.empty()) ends.push_back(count);
     lzw_put_segments(out, s, s.window, ends);
     const size_t begin = ends.back();
@@ -107,11 +109,26 @@ void put_window(FILE *out, LzwStream &s, bool last) {
 
 void lzw_put_segments(FILE *out, LzwStream &s, const unsigned char *pixels,
                       const std::vector<size_t> &ends) {
-    size_t begin = 0;
-    for (const size_t end : ends) {
-        put_segment(out, s, pixels + begin, end - begin);
-        begin = end;
+    // The segments are parsed on two threads (each its own table), then written in order.
+    std::vector<std::vector<uint16_t>> codes(ends.size());
+    std::vector<uint64_t> bits(ends.size());
+    const size_t threads = s.choices->threads > 1 && ends.size() > 1 ? 2 : 1;
+    auto share = [&](size_t first) {
+        for (size_t k = first; k < ends.size(); k += threads) {
+            const size_t begin = k == 0 ? 0 : ends[k - 1];
+            bits[k] = parse_segment(pixels + begin, ends[k] - begin, *s.choices, s.tables[first],
+                                    codes[k]);
+        }
+    };
+    if (threads == 1) {
+        share(0);
+    } else {
+        std::thread other(share, 1);
+        share(0);
+        other.join();
     }
+    for (size_t k = 0, begin = 0; k < ends.size(); begin = ends[k++])
+        put_segment(out, s, pixels + begin, ends[k] - begin, codes[k], bits[k]);
 }
 
 int lzw_begin(LzwStream &s, int code_size, uint64_t pixels, const LzwChoices &choices) {
@@ -124,6 +141,8 @@ int lzw_begin(LzwStream &s, int code_size, uint64_t pixels, const LzwChoices &ch
     s.written = false;
     s.plain_open = false;
     s.choices = &choices;
+    start_table(s.tables[0], code_size, s.capacity);
+    start_table(s.tables[1], code_size, s.capacity);
     start_image_data(code_size);
     return STATUS_OK;
 }
@@ -172,5 +191,6 @@ void put_pixels(FILE *out, LzwStream *lzw, int depth, const unsigned char *bytes
 void lzw_release(LzwStream &s) {
     free(s.window);
     s.window = nullptr;
-    s.codes = std::vector<uint16_t>();
+    for (LzwTable &table : s.tables)
+        table = LzwTable();
 }

@@ -1,43 +1,62 @@
 #pragma once
 
 // The LZW string table as the encoder searches it, and the code count a decoder keeps.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 constexpr int LZW_MAX_CODES = 4096; // codes of at most 12 bits
 constexpr int LZW_MAX_WIDTH = 12;
-constexpr int LZW_SLOTS = 8192;            // a hash at most half full, small enough to stay in L1
-constexpr uint32_t LZW_EMPTY = 0xFFFFFFFF; // no entry: prefix 4095 never gets a child
 
-// Strings are (prefix code, pixel) pairs; each slot holds (prefix << 8 | pixel) << 12 | code.
+// Strings are (prefix code, pixel) pairs: a direct table of each code's children, 0 where there
+// is none (no string's code is 0). One load a pixel, and clearing undoes only what was added.
 struct LzwTable {
-    uint32_t slots[LZW_SLOTS];
+    std::vector<uint16_t> child; // [prefix << code_size | pixel]
+    std::vector<uint32_t> added; // the entries set since the last clear
+    int code_size;
 };
 
+// For images of at most `pixels` pixels: a short image has few codes, and a small table.
+inline void start_table(LzwTable &table, int code_size, size_t pixels = LZW_MAX_CODES) {
+    const size_t codes = std::min<size_t>(LZW_MAX_CODES, (size_t{1} << code_size) + 2 + pixels);
+    table.child.assign(codes << code_size, 0);
+    table.added.clear();
+    table.added.reserve(LZW_MAX_CODES);
+    table.code_size = code_size;
+}
+
 inline void clear_table(LzwTable &table) {
-    memset(table.slots, 0xFF, sizeof table.slots);
+    for (const uint32_t at : table.added)
+        table.child[at] = 0;
+    table.added.clear();
 }
 
-inline uint32_t slot_of(uint32_t key) {
-    return (key * 2654435761u) >> 19;
+// The code of the prefix's string followed by `pixel`, or 0.
+inline uint32_t find_code(const LzwTable &table, uint32_t prefix, uint32_t pixel) {
+    return table.child[prefix << table.code_size | pixel];
 }
 
-// The code of the prefix's string followed by `pixel`, or -1.
-inline int find_code(const LzwTable &table, uint32_t prefix, uint32_t pixel) {
-    const uint32_t key = prefix << 8 | pixel;
-    for (uint32_t at = slot_of(key);; at = (at + 1) & (LZW_SLOTS - 1)) {
-        const uint32_t slot = table.slots[at];
-        if (slot == LZW_EMPTY) return -1;
-        if (slot >> 12 == key) return static_cast<int>(slot & 4095);
+// Follows the table from `code` along pixels[at, end): where the match stops, with `code`
+// the string's code there. The loop every parse spends its time in.
+inline size_t extend_match(const LzwTable &table, uint32_t &code, const unsigned char *pixels,
+                           size_t at, size_t end) {
+    const uint16_t *child = table.child.data();
+    const int shift = table.code_size;
+    uint32_t c = code;
+    for (; at < end; ++at) {
+        const uint32_t next = child[c << shift | pixels[at]];
+        if (next == 0) break;
+        c = next;
     }
+    code = c;
+    return at;
 }
 
 inline void add_code(LzwTable &table, uint32_t prefix, uint32_t pixel, int code) {
-    const uint32_t key = prefix << 8 | pixel;
-    uint32_t at = slot_of(key);
-    while (table.slots[at] != LZW_EMPTY)
-        at = (at + 1) & (LZW_SLOTS - 1);
-    table.slots[at] = key << 12 | static_cast<uint32_t>(code);
+    const uint32_t at = prefix << table.code_size | pixel;
+    table.child[at] = static_cast<uint16_t>(code);
+    table.added.push_back(at);
 }
 
 // What a decoder counts since the last clear: the next free code and the width of the next

@@ -1,0 +1,309 @@
+// Archives read in memory (every LZH header level and method, ZIP, damage and hostility),
+// lookup inside them, and image cels decoded to RGBA.
+#include "archive/archive.h"
+#include "archive_writer.h"
+#include "common/run_state.h"
+#include "common/status.h"
+#include "image/image.h"
+#include "support.h"
+
+#include <algorithm>
+#include <cstring>
+#include <spng.h>
+#include <turbojpeg.h>
+#include <zlib.h>
+
+namespace {
+
+using Archives = TempDirTest;
+
+// Opens `bytes` as an archive file.
+int open_bytes(const std::string &dir, const Bytes &bytes, Archive &archive, std::string &detail) {
+    write_file(dir + "/a.lzh", bytes);
+    FILE *input = fopen((dir + "/a.lzh").c_str(), "rb");
+    const int status = open_archive(input, "a.lzh", archive, detail);
+    fclose(input);
+    return status;
+}
+
+// Opens `bytes` and reads the entry `name` finds: the first status that is not STATUS_OK,
+// with the entry it names, and the entry's bytes when all went well.
+std::string open_and_read(const std::string &dir, const Bytes &bytes, const char *name,
+                          Bytes *data) {
+    Archive archive;
+    std::string detail;
+    int status = open_bytes(dir, bytes, archive, detail);
+    size_t index = 0;
+    const std::vector<unsigned char> *read = nullptr;
+    if (status == STATUS_OK && find_entry(archive, "", name, index)) {
+        status = entry_data(archive, index, &read);
+        if (status != STATUS_OK)
+            detail = archive.entries[index].name;
+        else
+            *data = *read;
+    }
+    close_archive(archive);
+    return std::to_string(status) + (detail.empty() ? "" : " " + detail);
+}
+
+// One byte of an archive changed, `at` counted from its end.
+Bytes patched(Bytes archive, size_t at) {
+    archive[archive.size() - at] ^= 0x55;
+    return archive;
+}
+
+// Raw deflate, as a ZIP member holds it.
+Bytes deflated(const Bytes &data) {
+    z_stream z = {};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&z, data.size()));
+    z.next_in = const_cast<unsigned char *>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// A stored ZIP member turned deflated, declaring `size` bytes unpacked (its CRC kept).
+Bytes zip_deflated(const Bytes &data, uint32_t size) {
+    const Bytes packed = deflated(data);
+    Bytes zip = zip_archive({{"d/a.cel", data}});
+    const size_t directory = zip.size() - 22 - 46 - 7;
+    zip.erase(zip.begin() + 30 + 7, zip.begin() + 30 + 7 + static_cast<ptrdiff_t>(data.size()));
+    zip.insert(zip.begin() + 30 + 7, packed.begin(), packed.end());
+    const size_t moved = directory - data.size() + packed.size();
+    for (size_t header : {size_t{0}, moved + 2}) { // local header, then directory entry
+        zip[header + 8] = 8;                       // deflate
+        for (int k = 0; k < 4; ++k) {
+            zip[header + 18 + k] = static_cast<unsigned char>(packed.size() >> (8 * k));
+            zip[header + 22 + k] = static_cast<unsigned char>(size >> (8 * k));
+        }
+    }
+    const uint32_t directory_at = static_cast<uint32_t>(moved);
+    for (int k = 0; k < 4; ++k)
+        zip[zip.size() - 6 + k] = static_cast<unsigned char>(directory_at >> (8 * k));
+    return zip;
+}
+
+// An RGBA picture of one row as a PNG.
+Bytes png_file(uint32_t width, const Bytes &rgba) {
+    spng_ctx *encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr header = {width, 1, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0, 0};
+    spng_set_ihdr(encoder, &header);
+    spng_encode_image(encoder, rgba.data(), rgba.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+    size_t size;
+    int error;
+    unsigned char *bytes =
+        static_cast<unsigned char *>(spng_get_png_buffer(encoder, &size, &error));
+    const Bytes png(bytes, bytes + size);
+    free(bytes);
+    spng_ctx_free(encoder);
+    return png;
+}
+
+// Each row: the archive, the status (and the entry it names), and whether the bytes read
+// are the member's. What a user would have seen go wrong is in the comment.
+TEST_F(Archives, EveryLevelMethodAndDamage) {
+    const Bytes cel = cel_file(8, 40, 30, random_bytes(1200, 7)), big(1 << 20, 0);
+    const auto lzh = [&](int level, const char *method, bool bad_checksum = false,
+                         const std::string &name = "d/a.cel") {
+        return lzh_archive(
+            {{"d/readme.txt", text("hello"), level}, {name, cel, level, method, bad_checksum}});
+    };
+    Bytes truncated = lzh(2, "-lh5-"), zip_truncated = zip_archive({{"d/a.cel", cel}});
+    truncated.resize(truncated.size() - 40);
+    zip_truncated.resize(zip_truncated.size() - 30);
+    Bytes zip_bad_crc = zip_archive({{"d/a.cel", cel}}), zip_short = zip_bad_crc;
+    zip_bad_crc[14] ^= 1, zip_bad_crc[zip_bad_crc.size() - 22 - 46 - 7 + 16] ^= 1;
+    zip_short[zip_short.size() - 22 - 46 - 7 + 24] += 1; // declares one byte more
+    const std::tuple<Bytes, std::string, bool> cases[] = {
+        {lzh(0, "-lh0-"), "0", true}, // every header level and both methods real dolls use
+        {lzh(1, "-lh0-"), "0", true},
+        {lzh(2, "-lh0-"), "0", true},
+        {lzh(0, "-lh5-"), "0", true},
+        {lzh(1, "-lh5-"), "0", true},
+        {lzh(2, "-lh5-"), "0", true},
+        // one viewer's archives: wrong header checksums, stored files marked as folders
+        {lzh(0, "-lhd-", true), "0", true},
+        {lzh(1, "-lh5-", true), "0", true},
+        // ... but their contents are still checked: corrupt data is no cel
+        {patched(lzh(1, "-lhd-", true), 100), "18 d/a.cel", false},
+        {patched(lzh(2, "-lh5-"), 100), "18 d/a.cel", false},
+        {truncated, "16", false},               // cut off in the middle of a member
+        {lzh(1, "-lh9-"), "17 d/a.cel", false}, // a method no decoder knows
+        {lzh(0, "-lh0-", false, "/a.cel"), "19 \\a.cel", false},
+        {lzh(0, "-lh0-", false, "C:/a.cel"), "19 C:\\a.cel", false},
+        {zip_archive({{"d/a.cel", cel}}), "0", true},
+        {zip_bad_crc, "18 d/a.cel", false},
+        {zip_short, "18 d/a.cel", false},
+        {zip_truncated, "16", false},
+        {zip_deflated(cel, static_cast<uint32_t>(cel.size())), "0", true},
+        // a bomb: a kilobyte that inflates to a megabyte while declaring 1,000 bytes, and one
+        // that declares 3 GB; neither makes quondel take that memory
+        {zip_deflated(big, 1000), "18 d/a.cel", false},
+        {zip_deflated(cel, 3000000000u), "20 d/a.cel", false},
+    };
+    for (const auto &[archive, expected, same] : cases) {
+        Bytes data;
+        EXPECT_EQ(open_and_read(dir, archive, "A.CEL", &data), expected) << expected;
+        EXPECT_EQ(data == cel, same) << expected;
+    }
+}
+
+// A BMP of two pixels a row: 14-byte file header, 40-byte info header, a palette, the rows.
+Bytes bmp_file(int bits, int height, const Bytes &palette, const Bytes &rows) {
+    Bytes b = hex_bytes("42 4D 00 00 00 00 00 00 00 00 00 00 00 00 28 00 00 00 02 00 00 00");
+    for (int k = 0; k < 4; ++k)
+        b.push_back(static_cast<unsigned char>(static_cast<uint32_t>(height) >> (8 * k)));
+    b.insert(b.end(), {1, 0, static_cast<unsigned char>(bits), 0});
+    b.resize(54, 0);
+    b[10] = static_cast<unsigned char>(54 + palette.size());
+    b[46] = static_cast<unsigned char>(palette.size() / 4); // colours used
+    b.insert(b.end(), palette.begin(), palette.end());
+    b.insert(b.end(), rows.begin(), rows.end());
+    return b;
+}
+
+// Image cels in RGBA, the first two pixels as "rrggbbaa", where the doll rows below do not
+// reach: JPEG, an 8-bit BMP from the top down, and damaged or oversized pictures.
+TEST(ImageCels, DecodedOrRefused) {
+    tjhandle compressor = tjInitCompress();
+    const Bytes grey(8 * 8 * 3, 200);
+    unsigned char *jpeg_bytes = nullptr;
+    unsigned long jpeg_size = 0;
+    tjCompress2(compressor, grey.data(), 8, 0, 8, TJPF_RGB, &jpeg_bytes, &jpeg_size, TJSAMP_444,
+                100, 0);
+    const Bytes jpeg(jpeg_bytes, jpeg_bytes + jpeg_size);
+    tjFree(jpeg_bytes);
+    tjDestroy(compressor);
+    Bytes huge_png = png_file(2, Bytes(8, 0)), cut_png = huge_png;
+    cut_png.resize(cut_png.size() - 20);
+    huge_png[18] = huge_png[22] = 0x20, huge_png[19] = huge_png[23] = 0; // 8192 x 8192
+    const uLong crc = crc32(0, &huge_png[12], 17);
+    for (int k = 0; k < 4; ++k)
+        huge_png[29 + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
+    const std::tuple<Bytes, int, std::string> cases[] = {
+        {jpeg, STATUS_OK, "c8c8c8ffc8c8c8ff"}, // JPEG is opaque
+        {bmp_file(8, -1, hex_bytes("00 00 00 00 30 20 10 00"), hex_bytes("01 00 00 00")), STATUS_OK,
+         "102030ff000000ff"},
+        {bmp_file(24, 2, {}, hex_bytes("01 02 03")), STATUS_NOT_DOLL_CEL, ""}, // rows missing
+        {cut_png, STATUS_NOT_DOLL_CEL, ""},
+        {huge_png, STATUS_TOO_LARGE, ""}, // refused before its pixels take memory
+        {text("GIF89a"), STATUS_NOT_DOLL_CEL, ""},
+    };
+    for (const auto &[file, status, pixels] : cases) {
+        RgbaImage image;
+        EXPECT_EQ(decode_image(file.data(), file.size(), image), status) << pixels;
+        char hex[20] = "";
+        for (size_t p = 0; status == STATUS_OK && p < 8; ++p)
+            snprintf(hex + 2 * p, 3, "%02x", image.rgba[p]);
+        EXPECT_EQ(hex, pixels);
+    }
+}
+
+// The GIFs a run wrote, sorted, and each one's colours as "rrggbb" per pixel.
+std::string gifs_in(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".gif") names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string &name : names) {
+        Decoded d;
+        listing += (listing.empty() ? "" : " ") + name;
+        if (!decode_gif(dir + "/" + name, d) || d.pixels.size() > 8) continue;
+        char hex[8];
+        for (size_t i = 0; i < d.pixels.size(); ++i) {
+            const unsigned char *rgb = &d.colours[d.pixels[i] * 3];
+            snprintf(hex, sizeof hex, "%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+            listing += (i ? "," : "=") + std::string(hex);
+        }
+        fs::remove(dir + "/" + name);
+    }
+    return listing;
+}
+
+// Dolls straight from archives: the names of the pictures (one configuration, several, each
+// set), lookup (case-blind; its own folder first, then the first anywhere; '\\' in a path;
+// never outside), and a clear line for each kind of bad archive. Each row:
+// the arguments, the line, the pictures written (with their colours when small).
+TEST_F(Archives, DollsStraightFromArchives) {
+    // Image cels only, so no palette file: a PNG with alpha 128, quondel's own GIF of a cel
+    // (index 0 transparent) drawn with %t128, and a BMP; black below all.
+    for (int k = 0; k < 256; ++k)
+        run_state.palette.rgb[k * 3] = static_cast<unsigned char>(k);
+    const Bytes gif = convert_here(dir, cel_file(8, 2, 1, {0, 200}));
+    fs::remove(path("in.gif"));
+    const Bytes bmp = bmp_file(24, 1, {}, hex_bytes("1E 14 0A 3C 32 28 00 00"));
+    const std::vector<ArchiveMember> doll = {
+        {"doll.cnf",
+         text("(4,1)\n#0 P.PNG\n#1 pics\\g.gif ;%t128\n#2 b.bmp\n$0 0,0 1,0 2,0\n$0 * 2,0 0,0\n"),
+         2},
+        {"pics/p.png", png_file(1, {200, 100, 50, 128}), 2},
+        {"pics/G.GIF", gif, 2},
+        {"other/B.BMP", bmp_file(24, 1, {}, hex_bytes("01 02 03 04 05 06 00 00")), 2},
+        {"b.bmp", bmp, 2}};
+    std::vector<ArchiveMember> several = doll, missing = doll, corrupt = doll;
+    several.push_back({"more/other.cnf", text("(1,1)\n#0 b.bmp\n"), 2});
+    missing[0].data = text("#0 ../b.bmp\n"); // never outside its archive
+    Bytes truncated = zip_archive(doll), corrupted = lzh_archive(doll);
+    truncated.resize(truncated.size() / 2);
+    corrupted[corrupted.size() - 10] ^= 1; // inside b.bmp
+    write_file(path("one.lzh"), lzh_archive(doll));
+    write_file(path("renamed.dat"), lzh_archive(doll)); // an archive by its bytes
+    write_file(path("several.zip"), zip_archive(several));
+    write_file(path("missing.zip"), zip_archive(missing));
+    write_file(path("none.zip"), zip_archive({{"readme.txt", text("hi")}}));
+    write_file(path("cut.zip"), truncated);
+    write_file(path("crc.lzh"), corrupted);
+    write_file(path("unsafe.lzh"), lzh_archive({{"../x.cnf", text("#0 a.cel"), 2}}));
+    write_file(path("method.lzh"), lzh_archive({{"x.cnf", text("#0 a.cel"), 1, "-lh8-"}}));
+    // Set 0: the PNG over black; the GIF's pixels: transparent, then red 200 at %t128 over
+    // the BMP's first pixel (10, 20, 30); the BMP's second pixel. Set 1 moves the BMP under
+    // the PNG and the GIF to the right. Each blend worked out by the notes' formula.
+    const std::string set_0 = "=643219,000000,690a0f,28323c",
+                      set_1 = "=693c28,28323c,000000,640000";
+    const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+        {{"one.lzh"}, "", "one.gif" + set_0},
+        {{"-s", "1", "one.lzh", "renamed.dat"}, "", "one-1.gif" + set_1 + " renamed-1.gif" + set_1},
+        {{"-s", "all", "one.lzh"}, "", "one-1.gif" + set_1 + " one.gif" + set_0},
+        {{"-s", "2", "one.lzh", "-s", "0", "one.lzh"},
+         "one.lzh:doll.cnf: no set 2 (22).\n",
+         "one.gif" + set_0},
+        {{"-s", "all", "several.zip"},
+         "",
+         "several-doll-1.gif" + set_1 + " several-doll.gif" + set_0 + " several-other.gif=030201"},
+        {{"-s", "1", "several.zip"},
+         "several.zip:more/other.cnf: no set 1 (22).\n",
+         "several-doll-1.gif" + set_1},
+        {{"missing.zip"}, "missing.zip:doll.cnf: ../b.bmp not found (11).\n", ""},
+        {{"none.zip"}, "none.zip: no doll configuration inside (21).\n", ""},
+        {{"cut.zip"}, "cut.zip: damaged archive (16).\n", ""},
+        {{"crc.lzh"}, "crc.lzh:doll.cnf: b.bmp is damaged in the archive (18).\n", ""},
+        {{"unsafe.lzh"}, "unsafe.lzh: ../x.cnf is an unsafe name in the archive (19).\n", ""},
+        {{"method.lzh"}, "method.lzh:x.cnf: x.cnf is packed in an unknown method (17).\n", ""},
+    };
+    for (const auto &[args, err, pictures] : cases) {
+        const RunResult r = run_quondel(dir, args);
+        EXPECT_EQ(r.err, err) << args.back();
+        EXPECT_EQ(r.exit_status, err.empty() ? 0 : 2) << args.back();
+        EXPECT_EQ(gifs_in(dir), pictures) << args.back();
+    }
+    // Unpacked, the same doll gives the same pictures.
+    for (const ArchiveMember &m : doll) {
+        fs::create_directories(fs::path(path("loose/" + m.name)).parent_path());
+        write_file(path("loose/" + m.name), m.data);
+    }
+    fs::rename(path("loose/pics/p.png"), path("loose/p.png")); // a folder's files are its own
+    fs::rename(path("loose/pics/G.GIF"), path("loose/pics.gif"));
+    write_file(path("loose/doll.cnf"),
+               text("(4,1)\n#0 P.PNG\n#1 PICS.GIF ;%t128\n#2 b.bmp\n$0 0,0 1,0 2,0\n"));
+    EXPECT_EQ(run_quondel(dir, {"loose/doll.cnf"}).err, "");
+    EXPECT_EQ(gifs_in(path("loose")), "doll.gif" + set_0 + " pics.gif=000000,c80000");
+}
+
+} // namespace
