@@ -143,8 +143,8 @@ Bytes doll_like_pixels(unsigned width, unsigned height, int depth, uint32_t seed
 Bytes doll_like_palette(int depth) {
     Bytes rgb = {250, 244, 230, 20, 16, 24};
     const Ramps ramps = depth == 8 ? Ramps{15, 16, 16} : Ramps{3, 4, 2};
-    while (rgb.size() < size_t(ramps.first) * 3)
-        rgb.insert(rgb.end(), {120, 170, 90});
+    for (unsigned char k = 2; rgb.size() < size_t(ramps.first) * 3; ++k) // distinct greens
+        rgb.insert(rgb.end(), {static_cast<unsigned char>(100 + k), 170, 90});
     for (int ramp = 0; ramp < ramps.count; ++ramp)
         for (int level = 0; level < ramps.shades; ++level) {
             const double t = (level + 1.0) / ramps.shades;

@@ -51,9 +51,7 @@ Bytes convert(const char *name, bool compressed, bool doll, bool palette, Bytes 
     const size_t at = image_data_start(gif);
     // Uncompressed data has one width throughout; anything else is read as LZW.
     const bool plain = !compressed && !run_state.compress;
-    if (!(plain ? read_pixels(gif, at, gif.at(at - 1), pixels)
-                : decode_lzw(gif, at, gif.at(at - 1), pixels))
-             .empty())
+    if (!decode_lzw(gif, at, gif.at(at - 1), pixels, nullptr, nullptr, plain).empty())
         fail("image data");
     return gif;
 }

@@ -249,6 +249,9 @@ TEST_F(Archives, DollsStraightFromArchives) {
         {"b.bmp", bmp, 2}};
     std::vector<ArchiveMember> several = doll, missing = doll, corrupt = doll;
     several.push_back({"more/other.cnf", text("(1,1)\n#0 b.bmp\n"), 2});
+    write_file(path("twins.zip"), zip_archive({{"a/kiss.cnf", text("(1,1)\n#0 b.bmp\n")},
+                                               {"b/KISS.cnf", text("(1,1)\n#0 b.bmp\n")},
+                                               {"b.bmp", bmp}}));
     missing[0].data = text("#0 ../b.bmp\n"); // never outside its archive
     Bytes truncated = zip_archive(doll), corrupted = lzh_archive(doll);
     truncated.resize(truncated.size() / 2);
@@ -280,6 +283,8 @@ TEST_F(Archives, DollsStraightFromArchives) {
         {{"-s", "1", "several.zip"},
          "several.zip:more/other.cnf: no set 1 (22).\n",
          "several-doll-1.gif" + set_1},
+        // configurations of one name in two folders: neither picture overwrites the other
+        {{"twins.zip"}, "", "twins-a-kiss.gif=0a141e twins-b-KISS.gif=0a141e"},
         {{"missing.zip"}, "missing.zip:doll.cnf: ../b.bmp not found (11).\n", ""},
         {{"none.zip"}, "none.zip: no doll configuration inside (21).\n", ""},
         {{"cut.zip"}, "cut.zip: damaged archive (16).\n", ""},

@@ -103,6 +103,7 @@ void write_doll_files(const std::string &dir) {
     write_file(dir + "/ok.cel", cel_file(8, 1, 1, {1}));
     write_file(dir + "/a.cel", cel_file(8, 1, 1, {15}));
     write_file(dir + "/g.cel", cel32_file(1, 1, {0, 200, 100, 128}, 0, 0, 0x20));
+    write_file(dir + "/huge.cel", cel32_file(65535, 65535, {0, 0, 255, 255})); // 4 bytes held
     write_file(dir + "/e8.cel", cel_file(8, 8, 1, {1, 2, 3, 4, 5, 6, 7, 8}));
     write_file(dir + "/cut.cel", cel_file(8, 3, 3, {5, 6, 7, 8})); // a row and a pixel
     // Four colours a group, 'j'.. in group 0 and 'J'.. in group 1; t.kcf lacks group 1's end.
@@ -275,9 +276,9 @@ TEST_F(Doll, TranslucencyAndStartUp) {
         // 32-bit cel needs no palette number
         {three + "#1 g.cel ;%t50\n#2 G.CEL *5 %t50\n#0 a.cel\n$0 0,0 0,0 1,0\n",
          "b85100 285100 000000"},
-        // initialize(), begin(), then set(0), whatever their order in the file; set(1) and
-        // press() are not run
-        {three + "#1 a.cel\n#2 a.cel\n#3 a.cel\n$0 * 0,0 1,0 2,0\n;@set(0) map(#2) unmap(#3)\n"
+        // initialize(), begin(), then set(0), whatever their order in the file (altmap flips);
+        // set(1) and press() are not run
+        {three + "#1 a.cel\n#2 a.cel\n#3 a.cel\n$0 * 0,0 1,0 2,0\n;@set(0) map(#2) altmap(#3)\n"
                  ";@set(1) unmap(#1)\n;@begin()\n;@ map(#1) unmap(#2)\n;@press(#0) unmap(#2)\n"
                  ";@initialize() unmap(#1)\n",
          "f00000 f00000 000000"},
@@ -291,6 +292,8 @@ TEST_F(Doll, TranslucencyAndStartUp) {
          "7f0000 000000 000000"},
         {three + "#0 a.cel\n;@initialize() transparent(#0,300)\n;@begin() transparent(#0,-100)\n",
          "5e0000 000000 000000"},
+        // a 32-bit cel declaring 65535 x 65535 pixels in a few bytes: read as far as it goes
+        {three + "#0 huge.cel\n", "ff0000 000000 000000"},
     };
     write_doll_files(dir);
     for (auto &[cnf, expected] : cases) {
@@ -310,8 +313,8 @@ TEST_F(Doll, TranslucencyAndStartUp) {
 }
 
 // A veil over checks and a ramp, as translucent dolls make them: 9,590 colours. The best
-// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5), the refined
-// table 42.9: a table below the bound is no better than theirs.
+// peer without dithering gets 41.2 dB here (ImageMagick; Pillow: 39.3 to 40.5); the median cut
+// boxes alone 42.6, refined by k-means 42.9.
 TEST(ColourTable, CloseToTheTrueColours) {
     const uint32_t width = 160, height = 120;
     std::vector<uint32_t> truth(width * height), pixels;
@@ -336,7 +339,7 @@ TEST(ColourTable, CloseToTheTrueColours) {
             squares += d * d;
         }
     const double psnr = 10 * log10(255.0 * 255 * 3 * truth.size() / squares);
-    EXPECT_GE(psnr, 42.5) << table.count;
+    EXPECT_GE(psnr, 42.8) << table.count;
 }
 
 // Each row: a cel colour c with alpha p and translucency t over b, and the result, worked out

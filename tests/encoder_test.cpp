@@ -143,10 +143,6 @@ TEST(Lzw, LookaheadAndItsMargin) {
         start_table(table, 2);
         parse_segment(pixels.data(), pixels.size(), choices, table, made);
         EXPECT_EQ(made.size(), codes) << tries << "/" << margin;
-        const Bytes gif = lzw_gif("/tmp/quondel-lookahead.gif", 2, pixels, {8}, choices);
-        Bytes decoded;
-        EXPECT_EQ(decode_lzw(gif, image_data_start(gif), 2, decoded), "");
-        EXPECT_EQ(decoded, pixels);
     }
 }
 

@@ -24,28 +24,8 @@ bool decode_gif(const std::string &path, Decoded &d) {
     return ok;
 }
 
-std::string read_pixels(const Bytes &gif, size_t at, int depth, Bytes &pixels,
-                        std::vector<size_t> *clears) {
-    Bytes data;
-    for (size_t length; (length = at < gif.size() ? gif[at++] : 256) != 0; at += length) {
-        if (at + length > gif.size()) return "no terminator";
-        data.insert(data.end(), gif.begin() + at, gif.begin() + at + length);
-    }
-    const unsigned width = depth + 1, clear = 1u << depth;
-    size_t bit = 0;
-    for (unsigned code = 0; code != clear + 1; bit += width) {
-        if (bit + width > data.size() * 8) return "no end code";
-        code =
-            (data[bit / 8] | data[(bit + width - 1) / 8] << 8) >> (bit % 8) & ((1u << width) - 1);
-        if (code < clear) pixels.push_back(static_cast<unsigned char>(code));
-        if (code == clear && clears != nullptr) clears->push_back(bit / width);
-        if (code > clear + 1) return "a code above the end code";
-    }
-    return (bit + 7) / 8 == data.size() ? "" : "bytes after the end code";
-}
-
 std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels,
-                       std::vector<size_t> *widenings) {
+                       std::vector<size_t> *widenings, std::vector<size_t> *clears, bool plain) {
     Bytes data;
     for (size_t length; (length = at < gif.size() ? gif[at++] : 256) != 0; at += length) {
         if (at + length > gif.size()) return "no terminator";
@@ -58,16 +38,18 @@ std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels
         suffix[c] = first[c] = static_cast<unsigned char>(c);
     unsigned width = code_size + 1, next = clear + 2, previous = 4096;
     size_t bit = 0, since_clear = 0;
-    for (;;) {
+    for (size_t codes = 0;; ++codes) {
         if (bit + width > data.size() * 8) return "no end code";
         unsigned code = 0;
         for (unsigned i = 0; i < width; ++i, ++bit)
             code |= (data[bit / 8] >> (bit % 8) & 1u) << i;
         if (code == clear) {
             width = code_size + 1, next = clear + 2, previous = 4096, since_clear = 0;
+            if (clears != nullptr) clears->push_back(codes);
             continue;
         }
         if (code == clear + 1) break;
+        if (plain && code > clear) return "a code above the end code";
         ++since_clear;
         if (code > next || (code == next && previous == 4096) || code == 4096)
             return "a code not in the table";
@@ -77,6 +59,7 @@ std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels
             suffix[next] = code == next ? first[previous] : first[code];
             length[next] = length[previous] + 1;
             if (++next == 1u << width && width < 12) {
+                if (plain) return "a code wider than the first";
                 ++width;
                 if (widenings != nullptr) widenings->push_back(since_clear);
             }

@@ -16,21 +16,14 @@ struct Decoded {
 };
 bool decode_gif(const std::string &path, Decoded &decoded);
 
-// Where a cel's image data starts in its GIF.
-inline size_t cel_data_start(int depth) {
-    return 32 + (size_t{3} << depth);
-}
-
-// The pixel codes of the image data that starts at `at` (sub-blocks of 1 to 255 bytes, then
-// the terminator), and where the clear codes stand in the code stream; an empty string, else
-// the fault. Every code must be depth + 1 bits, and nothing but fill bits may follow the end.
-// The same for any LZW image data with minimum code size `code_size`: growing widths, a
-// table that may stay full, clear codes anywhere. `widenings` gets the codes read since the
-// last clear at each widening.
+// The pixels of the LZW image data that starts at `at` (sub-blocks of 1 to 255 bytes, then
+// the terminator) with minimum code size `code_size`: growing widths, a table that may stay
+// full, clear codes anywhere; nothing but fill bits may follow the end code. An empty string,
+// else the fault. `widenings` gets the codes read since the last clear at each widening,
+// `clears` the clear codes' places in the code stream. `plain` data must hold one code per
+// pixel, all as wide as the first.
 std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels,
-                       std::vector<size_t> *widenings = nullptr);
-// The image data's start and code size in a one-image GIF as quondel writes it.
+                       std::vector<size_t> *widenings = nullptr,
+                       std::vector<size_t> *clears = nullptr, bool plain = false);
+// The image data's start in a one-image GIF as quondel writes it.
 size_t image_data_start(const Bytes &gif);
-
-std::string read_pixels(const Bytes &gif, size_t at, int depth, Bytes &pixels,
-                        std::vector<size_t> *clears = nullptr);

@@ -32,7 +32,7 @@ Bytes read_file(const std::string &path) {
 
 Bytes pixel_codes(const Bytes &bytes, size_t at, int depth, std::vector<size_t> *clears) {
     Bytes pixels;
-    EXPECT_EQ(read_pixels(bytes, at, depth, pixels, clears), "");
+    EXPECT_EQ(decode_lzw(bytes, at, depth, pixels, nullptr, clears, true), "");
     return pixels;
 }
 

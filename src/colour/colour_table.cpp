@@ -375,7 +375,6 @@ int index_colours(uint32_t *pixels, size_t count, unsigned first, ColourTable &t
                 table.colours.rgb[(first + e.index) * 3 + ch] = static_cast<unsigned char>(e.c[ch]);
     }
     table.count = std::max(table.count, 1u);
-    table.depth = table.count <= 16 ? 4 : 8;
     // In place: byte i lies in pixel i / 4, which is read by then.
     unsigned char *entries = reinterpret_cast<unsigned char *>(pixels);
     uint32_t last = NO_COLOUR;

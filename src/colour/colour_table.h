@@ -9,7 +9,6 @@
 struct ColourTable {
     Palette colours; // entries beyond `count` are black
     unsigned count;  // 1 to 256
-    int depth;       // 4 when count <= 16, else 8
 };
 
 // A pixel that takes entry 0 (transparent) and adds no colour to the table.

@@ -66,7 +66,6 @@ int convert_cel32(FILE *input, const KissFile &file) {
     if (status == STATUS_OK) {
         GifLayout layout = cel_gif_layout(image, run_state.interlace);
         layout.height = rows;
-        layout.depth = table.depth;
         layout.colours = table.colours.rgb;
         char out_buffer[OUTPUT_BUFFER_SIZE];
         OutputFile output;

@@ -113,8 +113,8 @@ int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &pl
     // playfield has no holes: nothing is transparent.
     const int status =
         write_picture_gif(output.stream,
-                          GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height,
-                                    table.depth, table.colours.rgb, false, run_state.interlace},
+                          GifLayout{plan.width, plan.height, 0, 0, plan.width, plan.height, 8,
+                                    table.colours.rgb, false, run_state.interlace},
                           picture);
     return close_output(output, status);
 }

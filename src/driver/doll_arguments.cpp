@@ -37,6 +37,23 @@ bool draw_sets(const DollConfig &doll, const DollFiles &files, const char *argum
     return true;
 }
 
+// A configuration's name for its pictures: its file name, or, where another configuration in
+// the archive has the same one, its whole name inside with '-' between folders, so that no
+// picture overwrites another's.
+std::string picture_name(const Archive &archive, const std::vector<size_t> &configurations,
+                         const std::string &name) {
+    const std::string file = name.substr(folder_of(name).size());
+    int same = 0;
+    for (size_t index : configurations) {
+        const std::string &other = archive.entries[index].name;
+        same += same_name_any_case(other.substr(folder_of(other).size()), file);
+    }
+    if (same < 2) return file;
+    std::string whole = name;
+    std::replace(whole.begin(), whole.end(), '/', '-');
+    return whole;
+}
+
 } // namespace
 
 bool convert_doll_argument(FILE *input, const char *argument, int chosen_set) {
@@ -78,10 +95,14 @@ bool convert_archive_argument(FILE *input, const char *argument, int chosen_set)
             continue;
         }
         const DollFiles files = {&archive, folder_of(entry.name)};
-        const std::string configuration = configurations.size() > 1 ? entry.name : "";
+        const std::string configuration =
+            configurations.size() == 1 ? "" : picture_name(archive, configurations, entry.name);
         all_drawn =
             draw_sets(doll, files, argument, message_name, configuration, chosen_set, input) &&
             all_drawn;
+        // The next configuration unpacks what it needs again: memory holds one doll's files.
+        for (size_t i = 0; i < archive.entries.size(); ++i)
+            release_entry(archive, i);
     }
     close_archive(archive);
     return all_drawn;
