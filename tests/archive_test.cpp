@@ -137,6 +137,15 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
         {lzh(1, "-lh9-"), "17 d/a.cel", false}, // a method no decoder knows
         {lzh(0, "-lh0-", false, "/a.cel"), "19 \\a.cel", false},
         {lzh(0, "-lh0-", false, "C:/a.cel"), "19 C:\\a.cel", false},
+        // 0x5C after a Shift JIS lead byte is part of a character, elsewhere a '\\'
+        {lzh(0, "-lh0-", false,
+             "\x83\x5C"
+             "a.cel"),
+         "0", false},
+        {lzh(0, "-lh0-", false,
+             "\x80\x5C"
+             "a.cel"),
+         "0", true},
         {zip_archive({{"d/a.cel", cel}}), "0", true},
         {zip_bad_crc, "18 d/a.cel", false},
         {zip_short, "18 d/a.cel", false},

@@ -207,8 +207,9 @@ TEST_F(Doll, PicturesAndRefusals) {
         {five + ";@initialize()\n;@unmap(\"two.cel\") unmap(#2)\n;@set(0) map(#1)\n#0 two.cel\n"
                 "#1 old.cel\n#1 off.cel\n#1 two.cel\n#2 off.cel\n#2 old.cel\n$0 0,0 0,1 3,0\n",
          "", ".....|ddd..|bb...|.c... 4"},
-        // cels that end early: the rows and pixels there, also when clipped at the top
-        {five + "#0 cut.cel\n#1 cut.cel\n#2 two.cel\n$0 0,0 3,-1 0,1\n", "",
+        // cels that end early: the rows and pixels there, also when clipped at the top; dashes
+        // where an LZH method would stand make no archive
+        {";------\n" + five + "#0 cut.cel\n#1 cut.cel\n#2 two.cel\n$0 0,0 3,-1 0,1\n", "",
          "efgh.|h....|bb...|..... 8"},
         // palettes of 4, 16 and 256 colours a group: colours past a palette's end are black;
         // a group the file does not hold whole falls back to group 0
