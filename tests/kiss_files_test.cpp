@@ -29,6 +29,7 @@ TEST_F(KissFiles, WhatEachFileIs) {
         {truncated, "in.cel", STATUS_SHORT_HEADER, {}},                       // 31 bytes of a cel
         {old_cel_file(3, 2, Bytes(5, 0)), "in.cel", STATUS_SHORT_HEADER, {}}, // not 4 + 2 x 2
         {old_cel_file(5, 0, {}), "in.cel", STATUS_SHORT_HEADER, {}},          // no rows
+        {old_cel_file(0, 5, {}), "in.cel", STATUS_SHORT_HEADER, {}},          // no columns
         {Bytes(32, 0), "in.cel", STATUS_NOT_CEL, {}},                         // width 0
         {old_cel_file(40, 2, Bytes(41, 0x11)), "in.cel", STATUS_NOT_CEL, {}}, // one byte over
         {Bytes(33, 0x11), "in.kcf", STATUS_NOT_CEL, {}},  // not whole 32-byte groups
