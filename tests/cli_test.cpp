@@ -156,6 +156,8 @@ TEST_F(Cli, SignalsLeaveTheOldOutputAndNoTemporaryFile) {
     const std::pair<int, bool> cases[] = {
         {SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
     for (const auto &[signal_number, ignored] : cases) {
+        // qemu-user takes every signal itself, so an ignored one still interrupts a read.
+        if (ignored && QUONDEL_EMULATED) continue;
         for (const char *name : {"a.gif", "f.gif"})
             write_file(path(name), old);
         write_file(path("a.cel"), cel_file(8, 1, 1, {1}));

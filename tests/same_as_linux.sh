@@ -56,6 +56,7 @@ done <<'EOF'
 sub/doll.kcf sub/face.cel sub/shirt.cel sub/pastel.kcf sub/bow.cel sub/doll.cnf
 sub/doll.kcf sub/face.cel sub/shirt.cel sub/pastel.kcf sub/bow.cel sub/doll.cnf
 -I doll.kcf face.cel shirt.cel pastel.kcf bow.cel
+-z doll.kcf face.cel -I shirt.cel sub/doll.cnf
 sub\doll.cnf
 doll.kcf 顔.cel 人形.cnf
 missing.cel short.cel other.cel x.gif linked.cel sub\missing.cel face.cel
