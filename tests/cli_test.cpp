@@ -83,7 +83,8 @@ TEST_F(Cli, LinesAndExitStatus) {
     const RunResult help = run_quondel(dir, {"a.cel", "--help"}),
                     version = run_quondel(dir, {"--version"}),
                     file = run_quondel(dir, {"./--help"});
-    EXPECT_EQ(help.out.rfind("usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all]", 0) + help.exit_status, 0u);
+    EXPECT_EQ(
+        help.out.rfind("usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all]", 0) + help.exit_status, 0u);
     EXPECT_EQ(version.out + std::to_string(version.exit_status), "quondel 1.0.0\n0");
     EXPECT_EQ(file.err, "./--help not found.\n");
     const RunResult no_set = run_quondel(dir, {"a.cel", "-s", "10"}); // checked before any file

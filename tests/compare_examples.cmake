@@ -15,30 +15,23 @@ foreach(name ${made})
   endif()
 endforeach()
 
-# With CONVERTER given, the picture shown in the README is still what quondel writes for the doll.
-if(DEFINED CONVERTER)
-  execute_process(COMMAND ${runner} ${CONVERTER} doll.cnf WORKING_DIRECTORY ${WORK} RESULT_VARIABLE result
-                  ERROR_VARIABLE messages)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/doll.gif
-                          ${SOURCE}/doll-picture.gif RESULT_VARIABLE differs)
+# With CONVERTER given, the pictures shown in the README are still what quondel writes: the
+# doll, and set 1 straight from the archive (from the configuration in a build without archives).
+function(check_picture picture made)
+  execute_process(COMMAND ${runner} ${CONVERTER} ${ARGN} WORKING_DIRECTORY ${WORK}
+                  RESULT_VARIABLE result ERROR_VARIABLE messages)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${made} ${SOURCE}/${picture}
+                  RESULT_VARIABLE differs)
   if(NOT result EQUAL 0 OR NOT messages STREQUAL "" OR differs)
-    message(FATAL_ERROR "examples/doll-picture.gif differs from what quondel writes for doll.cnf")
+    string(JOIN " " run ${ARGN})
+    message(FATAL_ERROR "examples/${picture} differs from what quondel writes for ${run}")
   endif()
-endif()
-
-# Set 1, shown in the README too, straight from the archive (from the configuration in a build
-# without archives).
+endfunction()
 if(DEFINED CONVERTER)
+  check_picture(doll-picture.gif doll.gif doll.cnf)
   set(doll doll.lzh)
   if(NOT ARCHIVES)
     set(doll doll.cnf)
   endif()
-  execute_process(COMMAND ${runner} ${CONVERTER} -s 1 ${doll} WORKING_DIRECTORY ${WORK}
-                  RESULT_VARIABLE result ERROR_VARIABLE messages)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/doll-1.gif
-                          ${SOURCE}/doll-picture-1.gif RESULT_VARIABLE differs)
-  if(NOT result EQUAL 0 OR NOT messages STREQUAL "" OR differs)
-    message(FATAL_ERROR "examples/doll-picture-1.gif differs from what quondel writes for "
-                        "set 1 of ${doll}")
-  endif()
+  check_picture(doll-picture-1.gif doll-1.gif -s 1 ${doll})
 endif()

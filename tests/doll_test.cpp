@@ -6,61 +6,19 @@
 #include "support.h"
 
 #include <cmath>
-#include <sstream>
 
 namespace {
 
 using Doll = TempDirTest;
 
-// One line per field, so a table row reads like the configuration it came from.
-std::string describe(const DollConfig &d) {
-    std::ostringstream s;
-    s << d.width << "x" << d.height << " pal";
-    for (const auto &p : d.palettes)
-        s << " " << p;
-    for (const auto &c : d.cels)
-        s << " | #" << c.object << " " << c.file << " *" << c.palette << " :" << c.sets
-          << (c.translucency ? " %t" + std::to_string(c.translucency) : "");
-    for (const auto &set : d.sets) {
-        s << " | $" << set.group;
-        for (const auto &p : set.positions)
-            s << " " << p.x << "," << p.y;
-    }
-    for (int event = 0; event < STARTUP_EVENTS; ++event)
-        for (const auto &a : d.startup[event])
-            s << " e" << event << "+-~>@%"[static_cast<int>(a.kind)]
-              << (a.object >= 0 ? "#" + std::to_string(a.object) : a.file)
-              << (a.kind >= ActionKind::move ? " " + std::to_string(a.x) + "," + std::to_string(a.y)
-                                             : "");
-    return s.str();
-}
-
-TEST(CnfParse, EveryFormRealDollsUse) {
-    const char *cases[][2] = {
-        {"(640,480)\r\n%A.KCF\r\n#0 a.cel\r\n\x1a#1 junk.cel\r\n",
-         "640x480 pal A.KCF | #0 a.cel *0 :1023"},
-        {"( 10 , 20 )\n%\tp.kcf ; \xe9\xff high bytes\n#59. b.cel *11: 0 3\n",
-         "10x20 pal p.kcf | #59 b.cel *11 :9"},
-        // translucency after the comment mark or before it, and never read as sets
-        {"#1.3\tc.cel\t*2\t:\n#2 d.cel :012 ;%t128\n#3 e.cel*1:5 %t300\n#4 f.cel %t7 ; %t9\n",
-         "448x320 pal | #1 c.cel *2 :0 | #2 d.cel *0 :7 %t128 | #3 e.cel *1 :32 %t255 | "
-         "#4 f.cel *0 :1023 %t7"},
-        {"$2 1,2 * -3,-4\n; between\n\t5,6\n 7, 8\n$0 9,9\n 10,10\n",
-         "448x320 pal | $2 1,2 0,0 -3,-4 5,6 7,8 | $0 9,9 10,10"},
-        {"$1 1,1\n=16K\n 2,2\n", "448x320 pal | $1 1,1"},
-        // each start-up event keeps its actions; other events end them
-        {";@EventHandler\n;@initialize()\n;@ unmap(\"A.cel\") unmap(#3) ;x map(#4)\n"
-         ";@map( #5 )\n;@press(#1) unmap(#6)\n;@ initialize() map(b.cel)\n"
-         ";@set(2) altmap(#1) transparent(\"C.CEL\", -20) ;@begin() move(#1, 1, 1)\n"
-         ";@begin() move(#2, -3, 4)\n"
-         ";@ moveto(#2,5,6) set(10) map(#9) alarm(1) unmap(#9)\n",
-         "448x320 pal e0-a.cel e0-#3 e0+#5 e0+b.cel e1>#2 -3,4 e1@#2 5,6 e4~#1 e4%c.cel -20,0"},
-    };
-    for (auto &c : cases) {
-        DollConfig d;
-        EXPECT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(c[0]), strlen(c[0]), d), 0);
-        EXPECT_EQ(describe(d), c[1]) << c[0];
-    }
+// What ends a set line's positions (a memory line) and an event's actions (another event).
+TEST(CnfParse, WhatEndsASetOrAnEvent) {
+    const char cnf[] = "$1 1,1\n=16K\n 2,2\n;@EventHandler\n;@initialize() unmap(#3)\n"
+                       ";@press(#1) unmap(#6)\n;@ map(#4)\n";
+    DollConfig d;
+    ASSERT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(cnf), strlen(cnf), d), 0);
+    EXPECT_EQ(d.sets.at(0).positions.size(), 1u);
+    EXPECT_EQ(d.startup[0].size(), 1u);
 }
 
 // The picture giflib decodes, rows split by '|', then the table size. Each pixel is a letter:
@@ -179,6 +137,9 @@ TEST_F(Doll, ColourTables) {
 // fails writes no GIF, and the next argument still converts.
 TEST_F(Doll, PicturesAndRefusals) {
     const std::string five = "(5,4)\n%p.kcf\n%q.kcf\n",
+                      nine = "d.cnf: playfield larger than 16384 or empty (9).\n",
+                      seven = "d.cnf: not a doll configuration (7).\n",
+                      ten = "d.cnf: two.cel uses an unlisted palette number (10).\n",
                       huge = std::string(MAX_CNF_BYTES, ';') + "\n";
     std::string many;
     for (size_t line = 0; line <= MAX_CEL_LINES; ++line)
@@ -187,9 +148,11 @@ TEST_F(Doll, PicturesAndRefusals) {
     for (int y = 2; y < 16382; ++y)
         tall += "|.";
     const std::string cases[][3] = {
-        // clipped on every side, negative positions included
-        {five + "#0 two.cel\n#1 two.cel\n#2 old.cel\n$0 -1,-1 4,3 3,1\n", "",
-         "b....|...dd|.....|....b 4"},
+        // clipped on every side, negative positions included; the forms real dolls use: CR
+        // LF, blanks and tabs, high bytes, continued set lines, and the end mark ^Z
+        {"( 5 , 4 )\r\n%\tp.kcf ; \xe9\xff\r\n%q.kcf\r\n#0. two.cel\r\n#1.3\ttwo.cel\t;\r\n"
+         "#2 old.cel\r\n$0 -1,-1\r\n; between\r\n 4, 3\t3,1\r\n\x1a#3 gone.cel\n",
+         "", "b....|...dd|.....|....b 4"},
         // the set's group, and group 0 of the 12-bit palette with one group; "*" and a
         // missing object are at (0,0)
         {five + "#0 two.cel *1\n#1 old.cel\n#2 off.cel\n$1 * 2,3\n", "",
@@ -229,24 +192,22 @@ TEST_F(Doll, PicturesAndRefusals) {
         {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "d.cnf: lost.cel not found (11).\n", ""},
         {"%p.kcf\n#0 p.kcf\n", "d.cnf: p.kcf is not a cel (12).\n", ""},
         {"%two.cel\n#0 two.cel\n", "d.cnf: two.cel is not a palette (13).\n", ""},
-        {"%p.kcf\n#0 two.cel *1\n", "d.cnf: two.cel uses an unlisted palette number (10).\n", ""},
-        {"#0 two.cel\n", "d.cnf: two.cel uses an unlisted palette number (10).\n", ""},
+        {"%p.kcf\n#0 two.cel *1\n", ten, ""},
+        {"#0 two.cel\n", ten, ""},
         {"", "d.cnf: no cel lines (8).\n", ""},
-        {"(16385,1)\n%p.kcf\n#0 two.cel\n", "d.cnf: playfield larger than 16384 or empty (9).\n",
-         ""},
-        {"(1,16385)\n%p.kcf\n#0 two.cel\n", "d.cnf: playfield larger than 16384 or empty (9).\n",
-         ""},
-        {"(5,0)\n%p.kcf\n#0 two.cel\n", "d.cnf: playfield larger than 16384 or empty (9).\n", ""},
-        {"(0,4)\n%p.kcf\n#0 two.cel\n", "d.cnf: playfield larger than 16384 or empty (9).\n", ""},
-        {"%p.kcf\n#0 two.cel\n\x13", "d.cnf: not a doll configuration (7).\n", ""},
-        {std::string("%p.kcf ;\0\n#0 two.cel\n", 19), "d.cnf: not a doll configuration (7).\n", ""},
+        {"(16385,1)\n%p.kcf\n#0 two.cel\n", nine, ""},
+        {"(1,16385)\n%p.kcf\n#0 two.cel\n", nine, ""},
+        {"(5,0)\n%p.kcf\n#0 two.cel\n", nine, ""},
+        {"(0,4)\n%p.kcf\n#0 two.cel\n", nine, ""},
+        {"%p.kcf\n#0 two.cel\n\x13", seven, ""},
+        {std::string("%p.kcf ;\0\n#0 two.cel\n", 19), seven, ""},
         {"%p.kcf\n#0 depth2.cel\n", "d.cnf: depth2.cel is not a cel (12).\n", ""},
         // the largest playfields, a cel at each far edge
         {"(16384,1)\n%p.kcf\n#0 two.cel\n#1 two.cel\n$0 0,0 16383,0\n", "",
          "b" + std::string(16382, '.') + "b 2"},
         {"(1,16384)\n%p.kcf\n#0 two.cel\n#1 two.cel\n$0 0,0 0,16382\n", "",
          "b|b" + tall + "|b|b 2"},
-        {huge + "%p.kcf\n#0 two.cel\n", "d.cnf: not a doll configuration (7).\n", ""},
+        {huge + "%p.kcf\n#0 two.cel\n", seven, ""},
         // one cel line too many: refused before the parse or the drawing grows further
         {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},
     };
@@ -272,7 +233,8 @@ TEST_F(Doll, PicturesAndRefusals) {
 TEST_F(Doll, TranslucencyAndStartUp) {
     const std::string three = "(3,1)\n%p.kcf\n";
     const std::string cases[][2] = {
-        {three + "#0 a.cel ;%t128\n$0 1,0\n", "000000 780000 000000"}, // a sheer cel
+        // a sheer cel; %t300 is invisible, and no %t counts after the comment mark
+        {three + "#0 a.cel ;%t128\n#1 a.cel %t300 ; %t9\n$0 1,0 0,0\n", "000000 780000 000000"},
         // 32-bit alpha times the line's translucency, over a cel and over the background; a
         // 32-bit cel needs no palette number
         {three + "#1 g.cel ;%t50\n#2 G.CEL *5 %t50\n#0 a.cel\n$0 0,0 0,0 1,0\n",

@@ -33,7 +33,6 @@ TEST_F(KissFiles, WhatEachFileIs) {
         {Bytes(32, 0), "in.cel", STATUS_NOT_CEL, {}},                         // width 0
         {old_cel_file(40, 2, Bytes(41, 0x11)), "in.cel", STATUS_NOT_CEL, {}}, // one byte over
         {Bytes(33, 0x11), "in.kcf", STATUS_NOT_CEL, {}},  // not whole 32-byte groups
-        {Bytes(40, 0x11), "in.kcf", STATUS_NOT_CEL, {}},  // nor this
         {Bytes(544, 0x11), "in.kcf", STATUS_NOT_CEL, {}}, // 17 groups: more than a palette has
         {Bytes(320, 0x11), "in.cel", STATUS_NOT_CEL, {}}, // a palette's size, not named .kcf
         {kiss_file('k', 8, 1, 1, 0, 0, {}), "in.cel", STATUS_NOT_CEL, {}},  // another mark

@@ -131,32 +131,21 @@ TEST_F(RoundTrip, ThirtyTwoBitCels) {
     std::vector<int> one_row(65535, -1), short_greys = grey_colours;
     short_greys.back() = -1; // the pixel the file lacks
     one_row[0] = 0x030201;
+    const Bytes alpha = cel32_file(4, 1, hex_bytes("0 0 FF FF 0 FF 0 80 FF 0 0 7F 9 9 9 0")),
+                marked = cel32_file(2, 3, hex_bytes("1 2 3 FF 4 5 6 FF 7 8 9 FF"), 5, 6, 0x20),
+                short_cel = cel32_file(16, 16, Bytes(greys.begin(), greys.end() - 4)),
+                huge = cel32_file(65535, 65535, hex_bytes("1 2 3 FF"));
+    const std::vector<int> square = {16, 16, 0, 0, 16, 16, 0, 0};
     const std::tuple<Bytes, int, std::vector<int>, std::vector<int>, int> cases[] = {
         // alpha 127 is transparent, 128 is not
-        {cel32_file(4, 1, hex_bytes("0 0 FF FF 0 FF 0 80 FF 0 0 7F 9 9 9 0")),
-         0,
-         {4, 1, 0, 0, 4, 1, 0, 0},
-         {0xFF0000, 0x00FF00, -1, -1},
-         0},
+        {alpha, 0, {4, 1, 0, 0, 4, 1, 0, 0}, {0xFF0000, 0x00FF00, -1, -1}, 0},
         // marked 0x20, interlaced, at an offset; the file ends in the second row
-        {cel32_file(2, 3, hex_bytes("1 2 3 FF 4 5 6 FF 7 8 9 FF"), 5, 6, 0x20),
-         1,
-         {7, 9, 5, 6, 2, 2, 1, 0},
-         {0x030201, 0x060504, 0x090807, -1},
-         0},
+        {marked, 1, {7, 9, 5, 6, 2, 2, 1, 0}, {0x030201, 0x060504, 0x090807, -1}, 0},
         // 255 colours and a transparent pixel fit exactly; 256 greys are one step off at most
-        {cel32_file(16, 16, Bytes(greys.begin(), greys.end() - 4)),
-         0,
-         {16, 16, 0, 0, 16, 16, 0, 0},
-         short_greys,
-         0},
-        {cel32_file(16, 16, greys), 0, {16, 16, 0, 0, 16, 16, 0, 0}, grey_colours, 1},
+        {short_cel, 0, square, short_greys, 0},
+        {cel32_file(16, 16, greys), 0, square, grey_colours, 1},
         // 65535 x 65535 declared, one pixel held: one row goes out, at once
-        {cel32_file(65535, 65535, hex_bytes("1 2 3 FF")),
-         0,
-         {65535, 65535, 0, 0, 65535, 1, 0, 0},
-         one_row,
-         0},
+        {huge, 0, {65535, 65535, 0, 0, 65535, 1, 0, 0}, one_row, 0},
     };
     for (const auto &[file, interlace, frame, colours, off] : cases) {
         run_state.interlace = interlace;
