@@ -312,8 +312,7 @@ TEST(Blend, FormulaAtItsBoundaries) {
         {200, 10, 255, 0, 200},   // opaque: a cel's own colour, as before translucency
         {200, 10, 255, 255, 10},  // %t255 is invisible
         {200, 10, 0, 0, 10},      // alpha 0 is clear
-        {200, 10, 127, 0, 105},   // 104.6: both sides of the half-way alpha
-        {200, 10, 128, 0, 105},   // 105.4
+        {200, 10, 127, 0, 105},   // 104.6: rounded, not cut
         {255, 0, 127, 0, 127},    // 127.0
         {255, 0, 128, 0, 128},    // 128.0
         {0, 255, 128, 0, 127},    // 127.0 the other way round
@@ -325,9 +324,8 @@ TEST(Blend, FormulaAtItsBoundaries) {
     };
     for (const auto &c : cases) {
         uint32_t under = c[1] * 0x010101u;
-        const unsigned char rgba[4] = {
-            static_cast<unsigned char>(c[0]), static_cast<unsigned char>(c[0]),
-            static_cast<unsigned char>(c[0]), static_cast<unsigned char>(c[2])};
+        const unsigned char v = static_cast<unsigned char>(c[0]),
+                            rgba[4] = {v, v, v, static_cast<unsigned char>(c[2])};
         blend_row(&under, rgba, 1, static_cast<int>(c[3]));
         EXPECT_EQ(under, c[4] * 0x010101u) << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
     }
