@@ -187,7 +187,7 @@ TEST(ImageCels, DecodedOrRefused) {
     }
 }
 
-// The GIFs a run wrote, sorted, and each one's colours as "rrggbb" per pixel.
+// The GIFs a run wrote, sorted, each with its colours; they are removed for the next run.
 std::string gifs_in(const std::string &dir) {
     std::vector<std::string> names;
     for (const auto &entry : fs::directory_iterator(dir))
@@ -195,15 +195,7 @@ std::string gifs_in(const std::string &dir) {
     std::sort(names.begin(), names.end());
     std::string listing;
     for (const std::string &name : names) {
-        Decoded d;
-        listing += (listing.empty() ? "" : " ") + name;
-        if (!decode_gif(dir + "/" + name, d) || d.pixels.size() > 8) continue;
-        char hex[8];
-        for (size_t i = 0; i < d.pixels.size(); ++i) {
-            const unsigned char *rgb = &d.colours[d.pixels[i] * 3];
-            snprintf(hex, sizeof hex, "%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-            listing += (i ? "," : "=") + std::string(hex);
-        }
+        listing += (listing.empty() ? "" : " ") + name + "=" + colours_of(dir + "/" + name, ",");
         fs::remove(dir + "/" + name);
     }
     return listing;
@@ -212,7 +204,7 @@ std::string gifs_in(const std::string &dir) {
 // Dolls straight from archives: the names of the pictures (one configuration, several, each
 // set), lookup (case-blind; its own folder first, then the first anywhere; '\\' in a path;
 // never outside), and a clear line for each kind of bad archive. Each row:
-// the arguments, the line, the pictures written (with their colours when small).
+// the arguments, the line, the pictures written with their colours.
 TEST_F(Archives, DollsStraightFromArchives) {
     // Image cels only, so no palette file: a PNG with alpha 128, quondel's own GIF of a cel
     // (index 0 transparent) drawn with %t128, and a BMP; black below all.

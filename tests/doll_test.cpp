@@ -258,16 +258,7 @@ TEST_F(Doll, TranslucencyAndStartUp) {
     for (auto &[cnf, expected] : cases) {
         write_file(path("d.cnf"), text(cnf));
         EXPECT_EQ(run_quondel(dir, {"d.cnf"}).err, "") << cnf;
-        Decoded d;
-        ASSERT_TRUE(decode_gif(path("d.gif"), d));
-        std::string colours;
-        for (const unsigned char pixel : d.pixels) {
-            char hex[8];
-            snprintf(hex, sizeof hex, " %02x%02x%02x", d.colours[pixel * 3],
-                     d.colours[pixel * 3 + 1], d.colours[pixel * 3 + 2]);
-            colours += hex;
-        }
-        EXPECT_EQ(colours.substr(1), expected) << cnf;
+        EXPECT_EQ(colours_of(path("d.gif"), " "), expected) << cnf;
     }
 }
 

@@ -36,6 +36,19 @@ Bytes pixel_codes(const Bytes &bytes, size_t at, int depth, std::vector<size_t> 
     return pixels;
 }
 
+std::string colours_of(const std::string &path, const std::string &separator) {
+    Decoded d;
+    if (!decode_gif(path, d)) return "not a GIF";
+    std::string list;
+    char hex[8];
+    for (size_t i = 0; i < d.pixels.size(); ++i) {
+        const unsigned char *rgb = &d.colours[d.pixels[i] * 3];
+        snprintf(hex, sizeof hex, "%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+        list += (i ? separator : "") + hex;
+    }
+    return list;
+}
+
 Bytes convert_here(const std::string &dir, const Bytes &input, int *status, const char *name) {
     write_file(dir + "/" + name, input);
     run_state.output_name = dir + "/in.gif";

@@ -22,6 +22,9 @@ inline void write_file(const std::string &path, const Bytes &bytes) {
 // in the code stream kept in `clears`); the stream must be sound.
 Bytes pixel_codes(const Bytes &bytes, size_t at, int depth, std::vector<size_t> *clears = nullptr);
 
+// Each pixel's colour in the GIF at `path` as "rrggbb", joined by `separator`.
+std::string colours_of(const std::string &path, const std::string &separator);
+
 // Converts `input`, saved as `name` in `dir`, inside this process with the run's palette
 // and switch as they stand; the GIF's bytes, or none when nothing was written.
 Bytes convert_here(const std::string &dir, const Bytes &input, int *status = nullptr,
