@@ -221,7 +221,7 @@ TEST_F(Archives, DollsStraightFromArchives) {
         {"pics/G.GIF", gif, 2},
         {"other/B.BMP", bmp_file(24, 1, {}, hex_bytes("01 02 03 04 05 06 00 00")), 2},
         {"b.bmp", bmp, 2}};
-    std::vector<ArchiveMember> several = doll, missing = doll, corrupt = doll;
+    std::vector<ArchiveMember> several = doll, missing = doll;
     several.push_back({"more/other.cnf", text("(1,1)\n#0 b.bmp\n"), 2});
     write_file(path("twins.zip"), zip_archive({{"a/kiss.cnf", text("(1,1)\n#0 b.bmp\n")},
                                                {"b/KISS.cnf", text("(1,1)\n#0 b.bmp\n")},

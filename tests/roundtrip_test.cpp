@@ -121,7 +121,7 @@ TEST_F(RoundTrip, SmallestColourTable) {
 // alpha per pixel), -I or not, the frame giflib sees, each pixel's colour (-1 transparent),
 // and how many steps a channel may be off.
 TEST_F(RoundTrip, ThirtyTwoBitCels) {
-    Bytes greys, grey_cel;
+    Bytes greys;
     std::vector<int> grey_colours;
     for (int k = 0; k < 256; ++k) {
         greys.insert(greys.end(), {static_cast<unsigned char>(k), static_cast<unsigned char>(k),

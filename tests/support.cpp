@@ -30,12 +30,6 @@ Bytes read_file(const std::string &path) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-Bytes pixel_codes(const Bytes &bytes, size_t at, int depth, std::vector<size_t> *clears) {
-    Bytes pixels;
-    EXPECT_EQ(decode_lzw(bytes, at, depth, pixels, nullptr, clears, true), "");
-    return pixels;
-}
-
 std::string colours_of(const std::string &path, const std::string &separator) {
     Decoded d;
     if (!decode_gif(path, d)) return "not a GIF";

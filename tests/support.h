@@ -18,10 +18,6 @@ inline void write_file(const std::string &path, const Bytes &bytes) {
     ASSERT_TRUE(write_bytes(path, bytes)) << path;
 }
 
-// The pixel codes of the image data at `at`, the clear codes left out (and their positions
-// in the code stream kept in `clears`); the stream must be sound.
-Bytes pixel_codes(const Bytes &bytes, size_t at, int depth, std::vector<size_t> *clears = nullptr);
-
 // Each pixel's colour in the GIF at `path` as "rrggbb", joined by `separator`.
 std::string colours_of(const std::string &path, const std::string &separator);
 
