@@ -21,9 +21,6 @@ TEST_F(Convert, WorkedExamplesByteForByte) {
          "2C FA FF FF FF 0A 00 03 00 00 08", "02 01 01 00"},
         {1, cel_file(4, 2, 5, {0x12, 0x34, 0x56, 0x78, 0x9A}), "02 00 05 00 B3 0 0", 48,
          "2C 0 0 0 0 02 00 05 00 40 04", "07 41 24 55 CC 20 07 45 00"},
-        // Headerless, odd width: codes 1 to 6, then the end code.
-        {0, hex_bytes("03 00 02 00 12 30 45 60"), "03 00 02 00 B3 0 0", 48,
-         "2C 0 0 0 0 03 00 02 00 00 04", "05 41 0C 52 4C 04 00"},
     };
     for (const auto &[interlace, input, screen, table, descriptor, data] : cases) {
         run_state.interlace = interlace;

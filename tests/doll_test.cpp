@@ -96,9 +96,8 @@ TEST_F(Doll, ColourTables) {
             const Bytes rgb = colour_at(true, x, y);
             rgba.insert(rgba.end(), {rgb[2], rgb[1], rgb[0], 255});
         }
-    for (char name : {'a', 'b', 'c'})
-        write_file(path(std::string(1, name) + ".kcf"),
-                   palette_file(24, 256, palettes[name - 'a']));
+    for (int k = 0; k < 3; ++k)
+        write_file(path("abc"[k] + std::string(".kcf")), palette_file(24, 256, palettes[k]));
     write_file(path("all.cel"), cel_file(8, 16, 16, all));
     write_file(path("full.cel"), kiss_file(0x21, 32, 256, 257, 0, 0, rgba));
     const std::string three =

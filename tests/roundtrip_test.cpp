@@ -60,7 +60,7 @@ TEST_F(RoundTrip, PixelsComeBack) {
         random_cel(1, 8, 255, 17, 4, 65000), // every pass, rows of a sub-block's size
         random_cel(1, 8, 33000, 3),          // rows longer than the runs they are gathered in
         random_cel(1, 0, 21, 11),
-        random_cel(0, 0, 4, 4), // headerless, 12 bytes
+        random_cel(0, 0, 5, 4), // headerless, odd width, 16 bytes
         doll_cel(0, 8, 1001, 203),
         doll_cel(1, 8, 640, 480),
         doll_cel(0, 4, 333, 101),
