@@ -53,10 +53,13 @@ TEST_F(Cli, LinesAndExitStatus) {
          "h.cel not found.\nd.cel: not enough memory (3).\nro/x.cel: not enough memory (3).\n"},
         {"ulimit -v 1048576;", {"-I", "big.cel"}, "big.cel: not enough memory (3).\n"},
     };
-    // The sanitizers' shadow memory and Valgrind do not fit under an address-space limit.
+    // The sanitizers' shadow memory and Valgrind do not fit under an address-space limit. Under
+    // an emulator the copy is a script handing over to the binary in the build folder, which
+    // the other user may not reach (a checkout in root's home, say).
     const bool limits_unusable = QUONDEL_SANITIZED || getenv("QUONDEL_MEMCHECK") != nullptr;
+    const std::string skipped = QUONDEL_EMULATED ? nobody : limits_unusable ? "ulimit -v" : "-";
     for (const auto &[prefix, args, err] : cases) {
-        if (limits_unusable && prefix.rfind("ulimit -v", 0) == 0) continue;
+        if (prefix.rfind(skipped, 0) == 0) continue;
         const RunResult r =
             run_quondel(dir, args, prefix, prefix == nobody ? path("quondel") : QUONDEL_BINARY);
         EXPECT_EQ(r.exit_status, err.empty() ? 0 : 2) << err;
@@ -76,8 +79,7 @@ TEST_F(Cli, LinesAndExitStatus) {
     EXPECT_EQ(Bytes(b.begin() + 13, b.begin() + 61), Bytes(colours.begin(), colours.begin() + 48));
     EXPECT_EQ(Bytes(c.begin() + 13, c.begin() + 781), colours);
     EXPECT_EQ(b[78] | c[798] << 8, 0x4000) << "only c.gif is interlaced";
-    EXPECT_EQ(run_quondel(dir, {"./-I"}).err, "");
-    EXPECT_TRUE(fs::exists(path("-I.gif")));
+    EXPECT_TRUE(run_quondel(dir, {"./-I"}).err.empty() && fs::exists(path("-I.gif")));
     // Help and the version, asked for anywhere, are all that is done; ./--help is a file.
     fs::remove(path("a.gif"));
     const RunResult help = run_quondel(dir, {"a.cel", "--help"}),
