@@ -313,6 +313,7 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
 
 int parse_cnf(const unsigned char *text, size_t size, DollConfig &doll) {
     doll = DollConfig{448, 320, {}, {}, {}, {}};
+    if (size == 0) return STATUS_OK; // an empty entry may come without a buffer at all
     const char *at = reinterpret_cast<const char *>(text);
     const char *end = at + size;
     // Everything after a DOS end-of-file mark is not part of the text.
