@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Colours for the cels that follow a KiSS palette file: red, green, blue per entry.
@@ -15,6 +16,10 @@ struct RunState {
     int interlace;           // 1 once "-I" has been seen
     int compress;            // 1 once "-z" has been seen
     std::string doll_detail; // the file inside a doll that a failure names
+    int animate_seconds;     // 0: doll outputs are stills; else "-a N": seconds of animation
+    uint32_t seed;           // "--seed N": the start of the doll programs' random numbers
+    std::string output_dir;  // "-o DIR": where outputs go; empty: beside their inputs
+    int verbose;             // 1 once "-v" has been seen: a line per written file
 };
 
 extern RunState run_state;
