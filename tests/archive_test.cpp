@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <spng.h>
@@ -114,6 +115,7 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
         // 0x5C after a Shift JIS lead byte is part of a character, elsewhere a '\\'
         {lzh(0, "-lh0-", false, std::string("\x83\x5C") + "a.cel"), "0", false},
         {lzh(0, "-lh0-", false, std::string("\x80\x5C") + "a.cel"), "0", true},
+        {zip_archive({{std::string("d/\xE0\x5C") + "a.cel", cel}}), "0", false}, // lowest lead
         {zip, "0", true},
         {zip_bad_crc, "18 d/a.cel", false},
         {zip_short, "18 d/a.cel", false},
@@ -148,14 +150,30 @@ Bytes bmp_file(int bits, int height, const Bytes &palette, const Bytes &rows) {
     return b;
 }
 
-// Image cels in RGBA, the first two pixels as "rrggbbaa", where the doll rows below do not
-// reach: JPEG, an 8-bit BMP from the top down, and damaged or oversized pictures.
-TEST(ImageCels, DecodedOrRefused) {
+// quondel's own GIF of a cel of several rows, index k in red k; `interlace` as -i, and the
+// control extension's transparency flag kept or cleared (its index byte stays 0).
+Bytes gif_of_rows(const std::string &dir, int interlace, bool transparent) {
+    for (int k = 0; k < 256; ++k)
+        run_state.palette.rgb[k * 3] = static_cast<unsigned char>(k);
+    run_state.interlace = interlace;
+    Bytes gif = convert_here(dir, cel_file(8, 2, 3, {1, 2, 3, 4, 0, 5}));
+    const Bytes control = hex_bytes("21 F9 04");
+    const auto at = std::search(gif.begin(), gif.end(), control.begin(), control.end());
+    if (!transparent && at != gif.end()) at[3] &= 0xFE;
+    return gif;
+}
+
+using ImageCels = TempDirTest;
+
+// Image cels in RGBA, every pixel as "rrggbbaa", row after row: JPEG, BMP of each depth
+// (rows bottom-up and padded to four bytes, or top-down), GIFs of several rows, and damaged or
+// oversized pictures.
+TEST_F(ImageCels, DecodedOrRefused) {
     tjhandle compressor = tjInitCompress();
-    const Bytes grey(8 * 8 * 3, 200);
+    const Bytes grey(2 * 1 * 3, 200);
     unsigned char *jpeg_bytes = nullptr;
     unsigned long jpeg_size = 0;
-    tjCompress2(compressor, grey.data(), 8, 0, 8, TJPF_RGB, &jpeg_bytes, &jpeg_size, TJSAMP_444,
+    tjCompress2(compressor, grey.data(), 2, 0, 1, TJPF_RGB, &jpeg_bytes, &jpeg_size, TJSAMP_444,
                 100, 0);
     const Bytes jpeg(jpeg_bytes, jpeg_bytes + jpeg_size);
     tjFree(jpeg_bytes);
@@ -166,11 +184,27 @@ TEST(ImageCels, DecodedOrRefused) {
     const uLong crc = crc32(0, &huge_png[12], 17);
     for (int k = 0; k < 4; ++k)
         huge_png[29 + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
+    const Bytes two = hex_bytes("00 00 00 00 30 20 10 00"); // black, then (10, 20, 30)
+    const std::string rows = "010000ff020000ff030000ff040000ff00000000050000ff";
     const std::tuple<Bytes, int, std::string> cases[] = {
         {jpeg, STATUS_OK, "c8c8c8ffc8c8c8ff"}, // JPEG is opaque
-        {bmp_file(8, -1, hex_bytes("00 00 00 00 30 20 10 00"), hex_bytes("01 00 00 00")), STATUS_OK,
-         "102030ff000000ff"},
+        {bmp_file(8, -1, two, hex_bytes("01 00 00 00")), STATUS_OK, "102030ff000000ff"},
+        {bmp_file(4, 1, two, hex_bytes("10 00 00 00")), STATUS_OK, "102030ff000000ff"},
+        {bmp_file(1, 1, two, hex_bytes("40 00 00 00")), STATUS_OK, "000000ff102030ff"},
+        // two rows of two 24-bit pixels, each row padded from six bytes to eight, bottom first
+        {bmp_file(24, 2, {}, hex_bytes("01 02 03 04 05 06 00 00 07 08 09 0A 0B 0C 00 00")),
+         STATUS_OK, "090807ff0c0b0aff030201ff060504ff"},
+        // 16 bits: five bits a channel, 31 is full
+        {bmp_file(16, 1, {}, hex_bytes("00 7C 21 04")), STATUS_OK, "ff0000ff080808ff"},
+        // 32 bits without bit fields: the fourth byte is no alpha, so the picture is opaque
+        {bmp_file(32, 1, {}, hex_bytes("10 20 30 00 40 50 60 80")), STATUS_OK,
+         "302010ff605040ff"},
         {bmp_file(24, 2, {}, hex_bytes("01 02 03")), STATUS_NOT_DOLL_CEL, ""}, // rows missing
+        {gif_of_rows(dir, 0, true), STATUS_OK, rows},
+        {gif_of_rows(dir, 1, true), STATUS_OK, rows},
+        // with its flag off the index in the control extension is no transparent colour
+        {gif_of_rows(dir, 0, false), STATUS_OK,
+         "010000ff020000ff030000ff040000ff000000ff050000ff"},
         {cut_png, STATUS_NOT_DOLL_CEL, ""},
         {huge_png, STATUS_TOO_LARGE, ""}, // refused before its pixels take memory
         {text("GIF89a"), STATUS_NOT_DOLL_CEL, ""},
@@ -178,9 +212,10 @@ TEST(ImageCels, DecodedOrRefused) {
     for (const auto &[file, status, pixels] : cases) {
         RgbaImage image;
         EXPECT_EQ(decode_image(file.data(), file.size(), image), status) << pixels;
-        char hex[20] = "";
-        for (size_t p = 0; status == STATUS_OK && p < 8; ++p)
-            snprintf(hex + 2 * p, 3, "%02x", image.rgba[p]);
+        std::string hex;
+        char byte[3];
+        for (size_t p = 0; status == STATUS_OK && p < image.rgba.size(); ++p)
+            hex += (snprintf(byte, sizeof byte, "%02x", image.rgba[p]), byte);
         EXPECT_EQ(hex, pixels);
     }
 }
@@ -276,10 +311,21 @@ TEST_F(Archives, DollsStraightFromArchives) {
     }
     fs::rename(path("loose/pics/p.png"), path("loose/p.png")); // a folder's files are its own
     fs::rename(path("loose/pics/G.GIF"), path("loose/pics.gif"));
-    write_file(path("loose/doll.cnf"),
-               text("(4,1)\n#0 P.PNG\n#1 PICS.GIF ;%t128\n#2 b.bmp\n$0 0,0 1,0 2,0\n"));
-    EXPECT_EQ(run_quondel(dir, {"loose/doll.cnf"}).err, "");
+    const auto cnf = [&](const std::string &bmp) {
+        write_file(path("loose/doll.cnf"), text("(4,1)\n#0 P.PNG\n#1 PICS.GIF ;%t128\n#2 " + bmp +
+                                                "\n$0 0,0 1,0 2,0\n"));
+    };
+    // Packed again by the archivers dolls come from: LHa's own headers and compression, and
+    // Info-ZIP, which keeps a Shift JIS name ("KI") as its bytes, as the CNF names it.
+    const std::string pack = "cd '" + path("loose") + "' && ";
+    cnf("b.bmp");
+    ASSERT_EQ(system((pack + "lha -aq ../lha.lzh doll.cnf p.png pics.gif b.bmp").c_str()), 0);
+    fs::rename(path("loose/b.bmp"), path("loose/\x83\x4C.bmp"));
+    cnf("\x83\x4C.BMP");
+    ASSERT_EQ(system((pack + "zip -qr ../zip.zip doll.cnf p.png pics.gif '\x83\x4C.bmp'").c_str()), 0);
+    EXPECT_EQ(run_quondel(dir, {"loose/doll.cnf", "lha.lzh", "zip.zip"}).err, "");
     EXPECT_EQ(gifs_in(path("loose")), "doll.gif" + set_0 + " pics.gif=000000,c80000");
+    EXPECT_EQ(gifs_in(dir), "lha.gif" + set_0 + " zip.gif" + set_0);
 }
 
 } // namespace

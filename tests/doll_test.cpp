@@ -54,6 +54,8 @@ void write_doll_files(const std::string &dir) {
     }
     write_file(dir + "/p.kcf", palette_file(24, 16, p24));
     write_file(dir + "/Q.KCF", kiss_file(0x10, 12, 16, 1, 0, 0, colours12(q12)));
+    q12.resize(16 * 3);
+    write_file(dir + "/old.kcf", colours12(q12)); // the headerless form of Q.KCF
     write_file(dir + "/two.cel", solid_cel(2, 2));
     write_file(dir + "/off.cel", solid_cel(2, 3, 1, 2));
     write_file(dir + "/old.cel", old_cel_file(3, 1, {0x44, 0x40}));
@@ -181,6 +183,7 @@ TEST_F(Doll, PicturesAndRefusals) {
          "abcdefgh|12345678|........ 32"}, // 17 colours: the smallest table for them
         {"(8,2)\n%p.kcf\n%q.kcf\n#0 e8.cel\n#1 e8.cel *1\n$0 0,0 0,1\n", "",
          "abcdefgh|12345678 16"}, // 16, the background hidden
+        {"(3,2)\n%old.kcf\n#0 two.cel\n", "", "200|220 2"}, // a palette without a header
         // set lines: a negative group is group 0, a blank may stand for the comma; numbers
         // past any playfield or long
         {five + "#0 two.cel\n#1 two.cel *1\n#2 old.cel\n#3 two.cel\n"
