@@ -38,6 +38,16 @@ TEST_F(Cli, LinesAndExitStatus) {
     const std::string same = ": output would overwrite the input (4).\n",
                       nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     write_file(path("big.cel"), cel_file(8, 65535, 65535, {1, 2, 3}));
+    // A doll of 40 palettes and 40 cels, each file opened once: none may stay open.
+    std::string many = "(2,2)\n";
+    for (const std::string n : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"})
+        for (const std::string m : {"0", "1", "2", "3"}) {
+            write_file(path("p" + m + n + ".kcf"), kiss_file(0x10, 0, 0, 0, 0, 0, colours));
+            write_file(path("c" + m + n + ".cel"), cel);
+            many += "%p" + m + n + ".kcf\n#0 c" + m + n + ".cel *" + std::to_string(stoi(m + n)) +
+                    "\n";
+        }
+    write_file(path("many.cnf"), text(many));
     // Each row: what runs first (limits, a change of user), the arguments, the lines.
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
         {"", {"-I"}, ""}, // only the switch: the file -I is not reached
@@ -52,6 +62,7 @@ TEST_F(Cli, LinesAndExitStatus) {
          {"h.cel", "d.cel", "ro/x.cel"}, // unreadable; no output can be made
          "h.cel not found.\nd.cel: not enough memory (3).\nro/x.cel: not enough memory (3).\n"},
         {"ulimit -v 1048576;", {"-I", "big.cel"}, "big.cel: not enough memory (3).\n"},
+        {"ulimit -n 32;", {"many.cnf"}, ""}, // a low limit on open files
     };
     // The sanitizers' shadow memory and Valgrind do not fit under an address-space limit. Under
     // an emulator the copy is a script handing over to the binary in the build folder, which

@@ -129,6 +129,27 @@ TEST(Lzw, WidthsFullTablesAndClears) {
     unlink(path.c_str());
 }
 
+// Planned clears pay: never more bits than clearing whenever the table fills (one chain the
+// search weighs), and fewer than never clearing where the picture changes its colours.
+TEST(Lzw, PlannedClearsPay) {
+    Bytes pixels = random_bytes(150000, 4, 15), second = random_bytes(150000, 5, 15);
+    for (unsigned char &pixel : second)
+        pixel = static_cast<unsigned char>(pixel + 16);
+    pixels.insert(pixels.end(), second.begin(), second.end());
+    const std::string path = "/tmp/quondel-plan-" + std::to_string(getpid()) + ".gif";
+    LzwChoices greedy = LZW_CHOICES;
+    greedy.candidates_per_life = 0;
+    std::vector<size_t> planned = plan_clears(pixels.data(), pixels.size(), 8, LZW_CHOICES),
+                        fills = plan_clears(pixels.data(), pixels.size(), 8, greedy);
+    planned.push_back(pixels.size()), fills.push_back(pixels.size());
+    const size_t with_plan = lzw_gif(path, 8, pixels, planned).size(),
+                 when_full = lzw_gif(path, 8, pixels, fills).size(),
+                 never = lzw_gif(path, 8, pixels, {pixels.size()}).size();
+    EXPECT_LE(with_plan, when_full);
+    EXPECT_LT(with_plan * 10, never * 9);
+    unlink(path.c_str());
+}
+
 // The lookahead takes a shorter match when the match after it then reaches further, but while
 // the table grows only for the margin asked (each such code wastes a table entry).
 TEST(Lzw, LookaheadAndItsMargin) {
