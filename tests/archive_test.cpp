@@ -197,14 +197,12 @@ TEST_F(ImageCels, DecodedOrRefused) {
         // 16 bits: five bits a channel, 31 is full
         {bmp_file(16, 1, {}, hex_bytes("00 7C 21 04")), STATUS_OK, "ff0000ff080808ff"},
         // 32 bits without bit fields: the fourth byte is no alpha, so the picture is opaque
-        {bmp_file(32, 1, {}, hex_bytes("10 20 30 00 40 50 60 80")), STATUS_OK,
-         "302010ff605040ff"},
+        {bmp_file(32, 1, {}, hex_bytes("10 20 30 00 40 50 60 80")), STATUS_OK, "302010ff605040ff"},
         {bmp_file(24, 2, {}, hex_bytes("01 02 03")), STATUS_NOT_DOLL_CEL, ""}, // rows missing
         {gif_of_rows(dir, 0, true), STATUS_OK, rows},
         {gif_of_rows(dir, 1, true), STATUS_OK, rows},
         // with its flag off the index in the control extension is no transparent colour
-        {gif_of_rows(dir, 0, false), STATUS_OK,
-         "010000ff020000ff030000ff040000ff000000ff050000ff"},
+        {gif_of_rows(dir, 0, false), STATUS_OK, "010000ff020000ff030000ff040000ff000000ff050000ff"},
         {cut_png, STATUS_NOT_DOLL_CEL, ""},
         {huge_png, STATUS_TOO_LARGE, ""}, // refused before its pixels take memory
         {text("GIF89a"), STATUS_NOT_DOLL_CEL, ""},
@@ -312,8 +310,8 @@ TEST_F(Archives, DollsStraightFromArchives) {
     fs::rename(path("loose/pics/p.png"), path("loose/p.png")); // a folder's files are its own
     fs::rename(path("loose/pics/G.GIF"), path("loose/pics.gif"));
     const auto cnf = [&](const std::string &bmp) {
-        write_file(path("loose/doll.cnf"), text("(4,1)\n#0 P.PNG\n#1 PICS.GIF ;%t128\n#2 " + bmp +
-                                                "\n$0 0,0 1,0 2,0\n"));
+        write_file(path("loose/doll.cnf"),
+                   text("(4,1)\n#0 P.PNG\n#1 PICS.GIF ;%t128\n#2 " + bmp + "\n$0 0,0 1,0 2,0\n"));
     };
     // Packed again by the archivers dolls come from: LHa's own headers and compression, and
     // Info-ZIP, which keeps a Shift JIS name ("KI") as its bytes, as the CNF names it.
@@ -322,7 +320,8 @@ TEST_F(Archives, DollsStraightFromArchives) {
     ASSERT_EQ(system((pack + "lha -aq ../lha.lzh doll.cnf p.png pics.gif b.bmp").c_str()), 0);
     fs::rename(path("loose/b.bmp"), path("loose/\x83\x4C.bmp"));
     cnf("\x83\x4C.BMP");
-    ASSERT_EQ(system((pack + "zip -qr ../zip.zip doll.cnf p.png pics.gif '\x83\x4C.bmp'").c_str()), 0);
+    ASSERT_EQ(system((pack + "zip -qr ../zip.zip doll.cnf p.png pics.gif '\x83\x4C.bmp'").c_str()),
+              0);
     EXPECT_EQ(run_quondel(dir, {"loose/doll.cnf", "lha.lzh", "zip.zip"}).err, "");
     EXPECT_EQ(gifs_in(path("loose")), "doll.gif" + set_0 + " pics.gif=000000,c80000");
     EXPECT_EQ(gifs_in(dir), "lha.gif" + set_0 + " zip.gif" + set_0);

@@ -44,8 +44,8 @@ TEST_F(Cli, LinesAndExitStatus) {
         for (const std::string m : {"0", "1", "2", "3"}) {
             write_file(path("p" + m + n + ".kcf"), kiss_file(0x10, 0, 0, 0, 0, 0, colours));
             write_file(path("c" + m + n + ".cel"), cel);
-            many += "%p" + m + n + ".kcf\n#0 c" + m + n + ".cel *" + std::to_string(stoi(m + n)) +
-                    "\n";
+            many +=
+                "%p" + m + n + ".kcf\n#0 c" + m + n + ".cel *" + std::to_string(stoi(m + n)) + "\n";
         }
     write_file(path("many.cnf"), text(many));
     // Each row: what runs first (limits, a change of user), the arguments, the lines.

@@ -182,7 +182,7 @@ TEST_F(Doll, PicturesAndRefusals) {
         {"(8,3)\n%p.kcf\n%q.kcf\n#0 e8.cel\n#1 e8.cel *1\n$0 0,0 0,1\n", "",
          "abcdefgh|12345678|........ 32"}, // 17 colours: the smallest table for them
         {"(8,2)\n%p.kcf\n%q.kcf\n#0 e8.cel\n#1 e8.cel *1\n$0 0,0 0,1\n", "",
-         "abcdefgh|12345678 16"}, // 16, the background hidden
+         "abcdefgh|12345678 16"},                           // 16, the background hidden
         {"(3,2)\n%old.kcf\n#0 two.cel\n", "", "200|220 2"}, // a palette without a header
         // set lines: a negative group is group 0, a blank may stand for the comma; numbers
         // past any playfield or long
