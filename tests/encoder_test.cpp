@@ -82,7 +82,8 @@ TEST(Encoder, RunsMatchSingleCodes) {
     use_simd(true);
 }
 
-// A whole GIF of `pixels` in LZW segments ending at `ends`, with `choices`.
+// A whole GIF of `pixels` in LZW segments ending at `ends`, with `choices`; without ends, as
+// a cel goes: through the window in pieces of 1,000 (4-bit pixels two to a byte).
 Bytes lzw_gif(const std::string &path, int code_size, const Bytes &pixels,
               const std::vector<size_t> &ends, const LzwChoices &choices = LZW_CHOICES) {
     FILE *out = fopen(path.c_str(), "wb");
@@ -92,7 +93,15 @@ Bytes lzw_gif(const std::string &path, int code_size, const Bytes &pixels,
                    GifLayout{width, height, 0, 0, width, height, code_size, colours.data(), 0, 0});
     LzwStream lzw{};
     EXPECT_EQ(lzw_begin(lzw, code_size, pixels.size(), choices), 0);
-    lzw_put_segments(out, lzw, pixels.data(), ends);
+    if (!ends.empty()) lzw_put_segments(out, lzw, pixels.data(), ends);
+    for (size_t at = 0, n; ends.empty() && at < pixels.size(); at += n) {
+        n = std::min<size_t>(1000, pixels.size() - at);
+        const Bytes piece(&pixels[at], &pixels[at] + n), packed = pack_rows(4, n, piece);
+        if (code_size == 8)
+            lzw_put_bytes(out, lzw, piece.data(), n);
+        else
+            lzw_put_nibbles(out, lzw, packed.data(), n);
+    }
     lzw_end(out, lzw);
     write_gif_trailer(out);
     fclose(out);
@@ -125,6 +134,26 @@ TEST(Lzw, WidthsFullTablesAndClears) {
         Decoded d;
         ASSERT_TRUE(decode_gif(path, d));
         EXPECT_EQ(d.pixels, pixels) << code_size;
+    }
+    unlink(path.c_str());
+}
+
+// Pictures larger than the window go out window by window: noise as plain codes, flat areas
+// compressed, each window's last segment carried into the next; every pixel comes back once.
+TEST(Lzw, WindowAfterWindow) {
+    Bytes mixed = random_bytes(2500, 6), flat(3000, 7);
+    mixed.insert(mixed.end(), flat.begin(), flat.end());
+    mixed.insert(mixed.end(), flat.begin(), flat.begin() + 1234);
+    const Bytes nibbles = random_bytes(7001, 8, 15);
+    LzwChoices small = LZW_CHOICES;
+    small.window = 1500, small.probe = 300, small.min_spacing = 100;
+    const std::string path = "/tmp/quondel-window-" + std::to_string(getpid()) + ".gif";
+    for (const auto &[code_size, pixels] : {std::pair{8, random_bytes(4000, 5)},
+                                            std::pair{8, mixed}, std::pair{4, nibbles}}) {
+        const Bytes gif = lzw_gif(path, code_size, pixels, {}, small);
+        Bytes decoded;
+        EXPECT_EQ(decode_lzw(gif, image_data_start(gif), code_size, decoded, nullptr), "");
+        EXPECT_EQ(decoded, pixels) << code_size << "/" << pixels.size();
     }
     unlink(path.c_str());
 }
