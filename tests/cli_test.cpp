@@ -48,6 +48,8 @@ TEST_F(Cli, LinesAndExitStatus) {
                 "%p" + m + n + ".kcf\n#0 c" + m + n + ".cel *" + std::to_string(stoi(m + n)) + "\n";
         }
     write_file(path("many.cnf"), text(many));
+    for (const char *flat : {"z.cel", "Z.cel"})
+        write_file(path(flat), cel_file(8, 64, 64, Bytes(4096, 3)));
     // Each row: what runs first (limits, a change of user), the arguments, the lines.
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
         {"", {"-I"}, ""}, // only the switch: the file -I is not reached
@@ -63,6 +65,8 @@ TEST_F(Cli, LinesAndExitStatus) {
          "h.cel not found.\nd.cel: not enough memory (3).\nro/x.cel: not enough memory (3).\n"},
         {"ulimit -v 1048576;", {"-I", "big.cel"}, "big.cel: not enough memory (3).\n"},
         {"ulimit -n 32;", {"many.cnf"}, ""}, // a low limit on open files
+        {"", {"-z", "z.cel"}, ""},
+        {"", {"-Z", "Z.cel"}, ""},
     };
     // The sanitizers' shadow memory and Valgrind do not fit under an address-space limit. Under
     // an emulator the copy is a script handing over to the binary in the build folder, which
@@ -90,6 +94,8 @@ TEST_F(Cli, LinesAndExitStatus) {
     EXPECT_EQ(Bytes(b.begin() + 13, b.begin() + 61), Bytes(colours.begin(), colours.begin() + 48));
     EXPECT_EQ(Bytes(c.begin() + 13, c.begin() + 781), colours);
     EXPECT_EQ(b[78] | c[798] << 8, 0x4000) << "only c.gif is interlaced";
+    for (const char *flat : {"z.gif", "Z.gif"}) // 4,096 plain codes take 4,608 bytes
+        EXPECT_LT(read_file(path(flat)).size(), 500u) << flat << " is compressed";
     EXPECT_TRUE(run_quondel(dir, {"./-I"}).err.empty() && fs::exists(path("-I.gif")));
     // Help and the version, asked for anywhere, are all that is done; ./--help is a file.
     fs::remove(path("a.gif"));

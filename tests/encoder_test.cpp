@@ -148,8 +148,8 @@ TEST(Lzw, WindowAfterWindow) {
     LzwChoices small = LZW_CHOICES;
     small.window = 1500, small.probe = 300, small.min_spacing = 100;
     const std::string path = "/tmp/quondel-window-" + std::to_string(getpid()) + ".gif";
-    for (const auto &[code_size, pixels] : {std::pair{8, random_bytes(4000, 5)},
-                                            std::pair{8, mixed}, std::pair{4, nibbles}}) {
+    for (const auto &[code_size, pixels] :
+         {std::pair{8, random_bytes(4000, 5)}, std::pair{8, mixed}, std::pair{4, nibbles}}) {
         const Bytes gif = lzw_gif(path, code_size, pixels, {}, small);
         Bytes decoded;
         EXPECT_EQ(decode_lzw(gif, image_data_start(gif), code_size, decoded, nullptr), "");
