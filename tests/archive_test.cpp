@@ -150,13 +150,13 @@ Bytes bmp_file(int bits, int height, const Bytes &palette, const Bytes &rows) {
     return b;
 }
 
-// quondel's own GIF of a cel of several rows, index k in red k; `interlace` as -i, and the
-// control extension's transparency flag kept or cleared (its index byte stays 0).
+// quondel's own GIF of a cel of six rows (every interlace pass), index k in red k; `interlace` as
+// -i, and the control extension's transparency flag kept or cleared (its index byte stays 0).
 Bytes gif_of_rows(const std::string &dir, int interlace, bool transparent) {
     for (int k = 0; k < 256; ++k)
         run_state.palette.rgb[k * 3] = static_cast<unsigned char>(k);
     run_state.interlace = interlace;
-    Bytes gif = convert_here(dir, cel_file(8, 2, 3, {1, 2, 3, 4, 0, 5}));
+    Bytes gif = convert_here(dir, cel_file(8, 1, 6, {1, 2, 3, 4, 5, 0}));
     const Bytes control = hex_bytes("21 F9 04");
     const auto at = std::search(gif.begin(), gif.end(), control.begin(), control.end());
     if (!transparent && at != gif.end()) at[3] &= 0xFE;
@@ -185,7 +185,7 @@ TEST_F(ImageCels, DecodedOrRefused) {
     for (int k = 0; k < 4; ++k)
         huge_png[29 + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
     const Bytes two = hex_bytes("00 00 00 00 30 20 10 00"); // black, then (10, 20, 30)
-    const std::string rows = "010000ff020000ff030000ff040000ff00000000050000ff";
+    const std::string rows = "010000ff020000ff030000ff040000ff050000ff00000000";
     // 16 bits in bit fields, 5, 6 and 5 bits wide, their masks after the 40-byte header
     Bytes fields =
         bmp_file(16, 1, hex_bytes("00 F8 00 00 E0 07 00 00 1F 00 00 00"), hex_bytes("00 F8 E0 07"));
@@ -207,10 +207,14 @@ TEST_F(ImageCels, DecodedOrRefused) {
         {gif_of_rows(dir, 0, true), STATUS_OK, rows},
         {gif_of_rows(dir, 1, true), STATUS_OK, rows},
         // with its flag off the index in the control extension is no transparent colour
-        {gif_of_rows(dir, 0, false), STATUS_OK, "010000ff020000ff030000ff040000ff000000ff050000ff"},
+        {gif_of_rows(dir, 0, false), STATUS_OK, "010000ff020000ff030000ff040000ff050000ff000000ff"},
         {cut_png, STATUS_NOT_DOLL_CEL, ""},
         {huge_png, STATUS_TOO_LARGE, ""}, // refused before its pixels take memory
         {text("GIF89a"), STATUS_NOT_DOLL_CEL, ""},
+        // a table of two colours, and index 3 beyond it: black
+        {hex_bytes("47 49 46 38 39 61 02 00 01 00 80 00 00 10 20 30 40 50 60 2C 00 00 00 00 02 00 "
+                   "01 00 00 02 02 CC 0A 00 3B"),
+         STATUS_OK, "405060ff000000ff"},
     };
     for (const auto &[file, status, pixels] : cases) {
         RgbaImage image;
