@@ -186,10 +186,16 @@ TEST_F(ImageCels, DecodedOrRefused) {
         huge_png[29 + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
     const Bytes two = hex_bytes("00 00 00 00 30 20 10 00"); // black, then (10, 20, 30)
     const std::string rows = "010000ff020000ff030000ff040000ff050000ff00000000";
-    // 16 bits in bit fields, 5, 6 and 5 bits wide, their masks after the 40-byte header
+    // 16 bits in bit fields after the 40-byte header: 5 bits of red, 6 of green, none of blue
     Bytes fields =
-        bmp_file(16, 1, hex_bytes("00 F8 00 00 E0 07 00 00 1F 00 00 00"), hex_bytes("00 F8 E0 07"));
+        bmp_file(16, 1, hex_bytes("00 F8 00 00 E0 07 00 00 00 00 00 00"), hex_bytes("00 F8 FF 07"));
     fields[30] = 3;
+    // The widest picture a playfield holds: 16,384 pixels at one bit, black
+    Bytes widest = bmp_file(1, 1, two, Bytes(2048, 0));
+    widest[18] = 0, widest[19] = 0x40;
+    std::string black;
+    for (int x = 0; x < 16384; ++x)
+        black += "000000ff";
     const std::tuple<Bytes, int, std::string> cases[] = {
         {jpeg, STATUS_OK, "c8c8c8ffc8c8c8ff"}, // JPEG is opaque
         {bmp_file(8, -1, two, hex_bytes("01 00 00 00")), STATUS_OK, "102030ff000000ff"},
@@ -201,6 +207,7 @@ TEST_F(ImageCels, DecodedOrRefused) {
         // 16 bits: five bits a channel, 31 is full
         {bmp_file(16, 1, {}, hex_bytes("00 7C 21 04")), STATUS_OK, "ff0000ff080808ff"},
         {fields, STATUS_OK, "ff0000ff00ff00ff"},
+        {widest, STATUS_OK, black},
         // 32 bits without bit fields: the fourth byte is no alpha, so the picture is opaque
         {bmp_file(32, 1, {}, hex_bytes("10 20 30 00 40 50 60 80")), STATUS_OK, "302010ff605040ff"},
         {bmp_file(24, 2, {}, hex_bytes("01 02 03")), STATUS_NOT_DOLL_CEL, ""}, // rows missing
