@@ -3,22 +3,133 @@
 #include "common/status.h"
 
 #include <cstdlib>
+#include <cstring>
 
-int gather_frame_colours(FrameColours &colours, const uint32_t *, size_t) {
-    return colours.status;
+namespace {
+
+constexpr uint32_t COLOUR_BITS = 0xFFFFFF;
+// Pixels compared at once before looking at them one by one: most of a held picture is
+// unchanged.
+constexpr size_t CHUNK = 64;
+
+size_t slot_of(uint32_t colour, int bits) {
+    return static_cast<size_t>((uint64_t{colour} * 0x9E3779B97F4A7C15u) >> (64 - bits));
 }
 
-int choose_frame_table(const FrameColours &, ColourTable &table, bool &has_transparent) {
-    table = ColourTable{};
-    table.count = 1;
-    has_transparent = false;
+void place(FrameColours &f, uint32_t colour, uint32_t id) {
+    const size_t mask = (size_t{1} << f.bits) - 1;
+    size_t slot = slot_of(colour, f.bits);
+    while (f.slots[2 * slot] != 0)
+        slot = (slot + 1) & mask;
+    f.slots[2 * slot] = colour + 1;
+    f.slots[2 * slot + 1] = id;
+}
+
+// Room for one more colour: the slots at most half full, the lists long enough.
+bool make_room(FrameColours &f) {
+    if (f.distinct == f.room) {
+        const size_t room = f.room == 0 ? 256 : f.room * 2;
+        uint32_t *colours = static_cast<uint32_t *>(realloc(f.colours, room * 4));
+        if (colours != nullptr) f.colours = colours;
+        uint32_t *counts = static_cast<uint32_t *>(realloc(f.counts, room * 4));
+        if (counts != nullptr) f.counts = counts;
+        if (colours == nullptr || counts == nullptr) return false;
+        f.room = room;
+    }
+    if (f.slots != nullptr && (f.distinct + 1) * 2 <= size_t{1} << f.bits) return true;
+    const int bits = f.slots == nullptr ? 10 : f.bits + 1;
+    uint32_t *slots = static_cast<uint32_t *>(calloc(size_t{2} << bits, 4));
+    if (slots == nullptr) return false;
+    free(f.slots);
+    f.slots = slots;
+    f.bits = bits;
+    for (size_t id = 0; id < f.distinct; ++id)
+        place(f, f.colours[id], static_cast<uint32_t>(id));
+    return true;
+}
+
+// The id of `colour`, taken in with no pixels when new; -1 when there is no room.
+int64_t colour_id(FrameColours &f, uint32_t colour) {
+    colour &= COLOUR_BITS;
+    if (f.slots != nullptr) {
+        const size_t mask = (size_t{1} << f.bits) - 1;
+        for (size_t slot = slot_of(colour, f.bits); f.slots[2 * slot] != 0;
+             slot = (slot + 1) & mask)
+            if (f.slots[2 * slot] == colour + 1) return f.slots[2 * slot + 1];
+    }
+    if (!make_room(f)) return -1;
+    place(f, colour, static_cast<uint32_t>(f.distinct));
+    f.colours[f.distinct] = colour;
+    f.counts[f.distinct] = 0;
+    return static_cast<int64_t>(f.distinct++);
+}
+
+// Counts `n` more pixels of colour `id`; false (and the status set) when `id` is none.
+bool add_pixels(FrameColours &f, int64_t id, uint32_t n) {
+    if (id < 0) {
+        f.status = STATUS_NO_MEMORY;
+        return false;
+    }
+    uint32_t &count = f.counts[id];
+    count = count > UINT32_MAX - n ? UINT32_MAX : count + n;
+    return true;
+}
+
+// Counts the pixels of `canvas` that differ from the previous canvas, taking them over;
+// whether any did.
+bool count_changes(FrameColours &f, const uint32_t *canvas, size_t pixels) {
+    bool changed = false;
+    for (size_t at = 0; at < pixels && f.status == STATUS_OK; at += CHUNK) {
+        const size_t n = pixels - at < CHUNK ? pixels - at : CHUNK;
+        if (memcmp(canvas + at, f.previous + at, n * 4) == 0) continue;
+        changed = true;
+        for (size_t i = at; i < at + n; ++i) {
+            if (canvas[i] == f.previous[i]) continue;
+            f.previous[i] = canvas[i];
+            if (!add_pixels(f, colour_id(f, canvas[i]), 1)) break;
+        }
+    }
+    return changed;
+}
+
+} // namespace
+
+int gather_frame_colours(FrameColours &f, const uint32_t *canvas, size_t pixels) {
+    if (f.status != STATUS_OK) return f.status;
+    if (f.previous != nullptr && f.previous_pixels == pixels) {
+        f.frames += count_changes(f, canvas, pixels);
+        return f.status;
+    }
+    // The first canvas (or one of another size) counts whole.
+    free(f.previous);
+    f.previous = static_cast<uint32_t *>(malloc(pixels == 0 ? 1 : pixels * 4));
+    f.previous_pixels = pixels;
+    if (f.previous == nullptr) return f.status = STATUS_NO_MEMORY;
+    // Runs of one colour are common: each run is one look-up.
+    for (size_t i = 0, run = 0; i < pixels && f.status == STATUS_OK; i += run) {
+        run = 1;
+        while (i + run < pixels && canvas[i + run] == canvas[i] && run < UINT32_MAX)
+            ++run;
+        add_pixels(f, colour_id(f, canvas[i]), static_cast<uint32_t>(run));
+    }
+    if (pixels > 0) memcpy(f.previous, canvas, pixels * 4);
+    ++f.frames;
+    return f.status;
+}
+
+int choose_frame_table(const FrameColours &f, ColourTable &table, bool &has_transparent) {
+    // A transparent entry pays only where a later frame can leave pixels unchanged; 256
+    // colours exactly stay exact rather than losing one to it.
+    has_transparent = f.frames > 1 && f.distinct != 256;
+    if (f.status != STATUS_OK) return f.status;
+    choose_table(f.colours, f.counts, f.distinct, has_transparent ? 1 : 0, table);
     return STATUS_OK;
 }
 
-void release_frame_colours(FrameColours &colours) {
-    free(colours.slots);
-    free(colours.colours);
-    free(colours.counts);
-    free(colours.previous);
-    colours = FrameColours{};
+void release_frame_colours(FrameColours &f) {
+    free(f.slots);
+    free(f.colours);
+    free(f.counts);
+    free(f.previous);
+    f = FrameColours{};
 }
