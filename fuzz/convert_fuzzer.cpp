@@ -9,7 +9,7 @@
 #include "convert/convert_cel.h"
 #include "doll/cnf_parse.h"
 #include "doll/convert_doll.h"
-#include "doll/startup.h"
+#include "fkiss/state.h"
 #include "gif_check.h"
 #include "kiss_writer.h"
 
@@ -83,10 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const bool big_doll = parsed && doll.width * doll.height > 1 << 20;
     // Every set's start-up, not only set 0's, which the conversion runs.
     for (int set = 0; parsed && set < MAX_SETS; ++set) {
-        DollView view;
-        run_startup(doll, set, view);
-        for (const int t : view.translucency)
-            if (t < 0 || t > 255) fail("translucency out of range");
+        const CelShapes unread;
+        FkissState state;
+        start_fkiss(doll, unread, set, 1, state);
+        advance_fkiss(state, 2000);
+        if (state.depth != 0) fail("events left open");
     }
     for (int interlace : {0, 1}) {
         run_state.interlace = interlace;
