@@ -284,7 +284,10 @@ Operand none() {
 
 Operand variable(Names &names, FkissProgram &program, const std::string &name) {
     const auto known = names.variables.emplace(name, program.variables);
-    if (known.second) ++program.variables;
+    if (known.second) {
+        ++program.variables;
+        program.variable_names.push_back(name);
+    }
     return Operand{ARG_VARIABLE, static_cast<int32_t>(known.first->second), 0, 0};
 }
 

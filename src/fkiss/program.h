@@ -148,6 +148,7 @@ struct FkissProgram {
     // Each object's cel lines, for objects that variables hold.
     std::unordered_map<int64_t, CodeRange> cels_of_object; // into cel_lists
     std::vector<std::vector<uint32_t>> group_members;      // per group: member records
+    std::vector<std::string> variable_names;               // by slot, lower case
     uint32_t variables;
     uint32_t object_count; // objects 0 .. object_count - 1 have positions
     bool uses_random;
