@@ -124,10 +124,19 @@ Bytes blush_cel() {
     return cel32_file(width, height, bgra);
 }
 
+// Closed eyelids over the face's two eyes, which the doll shows for a moment now and then.
+Bytes blink_cel() {
+    const int width = 13;
+    Bytes pixels(width, 0);
+    for (const int x : {0, 1, 2, 10, 11, 12})
+        pixels[x] = 2;
+    return cel_file(4, width, 1, pack_rows(4, width, pixels), 22, 17);
+}
+
 // A doll of four objects: the face over the shirt, the bow (headerless, 12-bit colours) over
 // the face, a translucent scarf, and 32-bit cheeks that begin() moves into place; the hat is
-// unmapped at start. CR LF line ends and a DOS end mark, as in real archives, and a palette
-// name whose case differs from the file's.
+// unmapped at start. The eyes blink by a timer: closed for 160 ms every 3.16 s. CR LF line ends and
+// a DOS end mark, as in real archives, and a palette name whose case differs from the file's.
 Bytes doll_cnf() {
     const char *text = "; quondel example doll\r\n"
                        "=16K\r\n"
@@ -138,6 +147,7 @@ Bytes doll_cnf() {
                        "#1 bow.cel *1 :0 1\r\n"
                        "#1.5 hat.cel *1 :0 1\r\n"
                        "#3 blush.cel :0 1\t; soft edges in 32 bits\r\n"
+                       "#0 blink.cel :0 1 ;%u closed eyes, shown by the timers\r\n"
                        "#0 face.cel\t:0 1\r\n"
                        "#2 scarf.cel :0 1 ;%t110 sheer\r\n"
                        "#0 shirt.cel :0 1 ; the ramp of doll.kcf\r\n"
@@ -150,6 +160,9 @@ Bytes doll_cnf() {
                        ";@ unmap(\"hat.cel\") ; worn later\r\n"
                        ";@begin()\r\n"
                        ";@ move(#3, 1, 2) ; the cheeks settle\r\n"
+                       ";@ timer(1, 3000)\r\n"
+                       ";@alarm(1) map(\"blink.cel\") timer(2, 160)\r\n"
+                       ";@alarm(2) unmap(\"blink.cel\") timer(1, 3000)\r\n"
                        ";@press(#1)\r\n"
                        ";@ map(\"hat.cel\")\r\n"
                        "\x1a";
@@ -320,7 +333,8 @@ int main(int argc, char **argv) {
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"doll.kcf", palette()},          {"face.cel", face_cel()},   {"shirt.cel", shirt_cel()},
         {"pastel.kcf", pastel_palette()}, {"bow.cel", bow_cel()},     {"hat.cel", hat_cel()},
-        {"scarf.cel", scarf_cel()},       {"blush.cel", blush_cel()}, {"doll.cnf", doll_cnf()}};
+        {"scarf.cel", scarf_cel()},       {"blush.cel", blush_cel()}, {"blink.cel", blink_cel()},
+        {"doll.cnf", doll_cnf()}};
     // The doll as people get it: one archive of its files. The LZH has the header levels
     // real archives use, its cels in a folder of their own (the CNF names them without it).
     std::vector<ArchiveMember> lzh, zip;
