@@ -3,7 +3,8 @@
 // Properties: no crash, no hang, a known status, a GIF only with status 0 and then one whose
 // image data is sound (sub-blocks, code widths, the end code), and no GIF with status 0 only
 // for a palette. A cel converted with -z too decodes (LZW) to the pixels of its uncompressed
-// GIF and is no larger.
+// GIF and is no larger. The doll animated for a few seconds gives frames giflib reads, each
+// inside the playfield.
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <gif_lib.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +56,30 @@ Bytes convert(const char *name, bool compressed, bool doll, bool palette, Bytes 
     if (!decode_lzw(gif, at, gif.at(at - 1), pixels, nullptr, nullptr, plain).empty())
         fail("image data");
     return gif;
+}
+
+// The doll as an animation: every frame read by giflib, inside the logical screen.
+void check_animation() {
+    run_state.animate_seconds = 3;
+    run_state.output_name = dir + "/out.gif";
+    unlink(run_state.output_name.c_str());
+    const std::string path = dir + "/doll.cnf";
+    FILE *input = fopen(path.c_str(), "rb");
+    const int status = convert_doll(input, path.c_str(), 0);
+    fclose(input);
+    run_state.animate_seconds = 0;
+    if (status < STATUS_OK || status > STATUS_DOLL_TOO_LARGE) fail("unknown status");
+    int error = 0;
+    GifFileType *gif = DGifOpenFileName(run_state.output_name.c_str(), &error);
+    if ((gif != nullptr) != (status == STATUS_OK)) fail("an animation exactly when converted");
+    if (gif == nullptr) return;
+    if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) fail("animation unreadable");
+    for (int k = 0; k < gif->ImageCount; ++k) {
+        const GifImageDesc &d = gif->SavedImages[k].ImageDesc;
+        if (d.Left + d.Width > gif->SWidth || d.Top + d.Height > gif->SHeight)
+            fail("a frame outside the playfield");
+    }
+    DGifCloseFile(gif, &error);
 }
 
 } // namespace
@@ -103,5 +129,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         if (!big_doll) convert("doll.cnf", true, true, false, pixels);
     }
+    if (!big_doll) check_animation();
     return 0;
 }

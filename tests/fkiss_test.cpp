@@ -296,6 +296,33 @@ TEST(Fkiss, CollisionsFromMovesAndClamping) {
     }
 }
 
+// collide() and apart() compare solid pixels: a's left half and b's right half.
+TEST(Fkiss, CollideComparesPixels) {
+    const std::string events = ";@in(#0,#1) let(i,1)\n;@collide(#0,#1) let(c,1)\n"
+                               ";@apart(#0,#1) let(p,1)\n";
+    const std::string texts[][4] = {
+        {";@begin() moveto(#1,0,0)\n", "i", "1", "the rectangles overlap: in()"},
+        {";@begin() moveto(#1,0,0)\n", "c", "0", "but no solid pixel is shared: no collide()"},
+        {";@begin() moveto(#1,-1,0,\"unconstrain\")\n", "c", "1",
+         "one shared solid column collides"},
+        {";@begin() moveto(#1,-1,0,\"unconstrain\") moveto(#1,0,0)\n", "p", "1",
+         "and moving off it is apart()"},
+    };
+    for (const auto &t : texts) {
+        DollRun run;
+        const std::string text = std::string("(100,100)\n") + TWO + events + t[0];
+        ASSERT_EQ(
+            parse_cnf(reinterpret_cast<const unsigned char *>(text.data()), text.size(), run.doll),
+            0);
+        run.shapes.boxes.assign(2, CelBox{0, 0, 10, 10});
+        run.shapes.masks.assign(2, std::vector<uint8_t>(100, 0));
+        for (int k = 0; k < 100; ++k)
+            run.shapes.masks[k % 10 < 5 ? 0 : 1][k] = 1;
+        start_fkiss(run.doll, run.shapes, 0, 1, run.state);
+        EXPECT_EQ(probe(run, t[1]), t[2]) << t[3];
+    }
+}
+
 // Programs that would run for ever are stopped, and say so.
 TEST(Fkiss, HostileProgramsAreBounded) {
     const std::string texts[][4] = {
@@ -413,6 +440,32 @@ std::vector<Frame> frames_of(const std::string &path, bool &loops) {
 }
 
 using DollAnimation = TempDirTest;
+
+// The masks come from the cels' own pixels: index 0 is clear. half.cel is solid only in its
+// right half; collide() shows the marker cel at the top-left pixel.
+TEST_F(DollAnimation, CollideReadsTheCelsPixels) {
+    Bytes p(48, 0);
+    p[3] = 255;
+    write_file(path("p.kcf"), palette_file(24, 16, p));
+    write_file(path("a.cel"), cel_file(4, 4, 2, Bytes(4, 0x11)));
+    write_file(path("half.cel"), cel_file(4, 4, 2, {0x00, 0x11, 0x00, 0x11}));
+    write_file(path("m.cel"), cel_file(4, 1, 1, {0x10}));
+    const std::string rows[][3] = {
+        {"moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
+        {"moveto(#1,4,3)", "000000", "only its clear columns do"},
+    };
+    for (const auto &row : rows) {
+        write_file(path("d.cnf"),
+                   text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half.cel\n$0 2,3 12,3 0,0\n"
+                        ";@collide(#0,#1) map(#2)\n;@begin() " +
+                        row[0] + "\n"));
+        run_state.output_name = path("d.gif");
+        FILE *input = fopen(path("d.cnf").c_str(), "rb");
+        ASSERT_EQ(convert_doll(input, path("d.cnf").c_str(), 0), STATUS_OK);
+        fclose(input);
+        EXPECT_EQ(colours_of(path("d.gif"), " ").substr(0, 6), row[1]) << row[2];
+    }
+}
 
 // A 4 x 2 dot on a 20 x 10 playfield, written as an animation and read back.
 TEST_F(DollAnimation, FramesRectanglesAndDelays) {

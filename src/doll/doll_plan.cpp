@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -46,6 +47,60 @@ bool listed_palette(const DollConfig &doll, const CelLine &line) {
     return line.palette >= 0 && static_cast<size_t>(line.palette) < doll.palettes.size();
 }
 
+constexpr uint64_t MAX_MASK_PIXELS = uint64_t{1} << 24; // larger cels collide by rectangle
+
+// Which pixels of a cel are solid: palette index not 0, alpha not 0. Rows the file lacks are
+// clear.
+int read_mask(const DollPlan &plan, const std::string &file, const DollCel &cel,
+              std::vector<uint8_t> &mask) {
+    const CelImage &image = cel.image;
+    mask.assign(size_t{image.width} * image.height, 0);
+    if (cel.kind == KissKind::other) {
+        const RgbaCel &picture = plan.pictures[cel.picture];
+        for (size_t i = 0; i < mask.size(); ++i)
+            mask[i] = picture.rgba[i * 4 + 3] != 0;
+        return STATUS_OK;
+    }
+    EntryStream input;
+    const int status = open_doll_file(plan.files, file, input);
+    if (status != STATUS_OK) return status;
+    std::vector<unsigned char> row(row_stride(image));
+    bool readable = seek_entry(input, cel.pixels_at);
+    for (unsigned y = 0; y < image.height && readable; ++y) {
+        const size_t got = read_entry(input, row.data(), row.size());
+        readable = got == row.size();
+        std::memset(row.data() + got, 0, row.size() - got);
+        uint8_t *out = &mask[size_t{y} * image.width];
+        for (unsigned x = 0; x < image.width; ++x)
+            out[x] = image.depth == 32  ? row[x * 4 + 3] != 0
+                     : image.depth == 8 ? row[x] != 0
+                                        : (x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4) != 0;
+    }
+    close_entry(input);
+    return STATUS_OK;
+}
+
+// Masks for the cels that collide() and apart() compare pixel by pixel.
+int load_masks(const DollConfig &doll, const DollPlan &plan, DollAssets &assets) {
+    const FkissProgram &program = doll.program;
+    for (const CollisionEvent &event : program.collisions) {
+        if (event.kind != COLLISION_COLLIDE && event.kind != COLLISION_APART) continue;
+        for (const Operand *side : {&event.a, &event.b})
+            for (uint32_t k = 0; k < side->count; ++k) {
+                const uint32_t cel = program.cel_lists[side->first + k];
+                if (assets.shapes.masks.empty()) assets.shapes.masks.resize(doll.cels.size());
+                const DollCel &dc = assets.cels[cel];
+                if (!assets.shapes.masks[cel].empty() ||
+                    uint64_t{dc.image.width} * dc.image.height > MAX_MASK_PIXELS)
+                    continue;
+                const int status =
+                    read_mask(plan, doll.cels[cel].file, dc, assets.shapes.masks[cel]);
+                if (status != STATUS_OK) return fail_with(status, doll.cels[cel].file);
+            }
+    }
+    return STATUS_OK;
+}
+
 } // namespace
 
 // Every cel file must be there and be a cel, even those no set shows, as a viewer loading the
@@ -78,12 +133,11 @@ int load_doll(const DollConfig &doll, DollPlan &plan, DollAssets &assets) {
         if (!listed_palette(doll, line) && cel.kind != KissKind::cel32 &&
             cel.kind != KissKind::other)
             return fail_with(STATUS_PALETTE_NOT_LISTED, line.file);
-        const int64_t x = cel.kind == KissKind::other ? 0 : cel.image.x_offset;
-        const int64_t y = cel.kind == KissKind::other ? 0 : cel.image.y_offset;
         assets.shapes.boxes[i] =
-            CelBox{x + line.offset_x, y + line.offset_y, cel.image.width, cel.image.height};
+            CelBox{cel.image.x_offset + line.offset_x, cel.image.y_offset + line.offset_y,
+                   cel.image.width, cel.image.height};
     }
-    return STATUS_OK;
+    return load_masks(doll, plan, assets);
 }
 
 int plan_from_state(const DollConfig &doll, const FkissState &state, DollAssets &assets,
