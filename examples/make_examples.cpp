@@ -5,6 +5,7 @@
 #include "doll_like.h"
 #include "kiss_writer.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -277,6 +278,38 @@ int write_large_doll(const std::string &dir) {
     return ok ? 0 : 1;
 }
 
+// A clock-like doll for measuring animations, in DIR: a 640 x 480 doll-like background, a
+// hand that one cel file draws at 60 places (a group with a frame each), set forward every
+// second by an alarm that fires every 2 ms, and a bob swinging 1 pixel every 2 ms:
+// --clock-doll DIR.
+int write_clock_doll(const std::string &dir) {
+    const unsigned width = 640, height = 480;
+    std::string cnf = "(640,480)\n%clock.kcf\n#2 bob.cel\n";
+    for (int k = 0; k < 60; ++k) {
+        const double angle = k * 6 * 3.14159265358979 / 180;
+        const int x = static_cast<int>(316 + 200 * std::sin(angle)),
+                  y = static_cast<int>(236 - 200 * std::cos(angle));
+        cnf += "#1 hand.cel ;%offset[" + std::to_string(x) + "," + std::to_string(y) +
+               "] !hand :" + std::to_string(k) + "\n";
+    }
+    cnf += "#0 back.cel\n$0 0,0 0,0 100,40\n"
+           ";@begin() setframe(!hand,0) let(d,1) timer(1,2)\n"
+           ";@alarm(1) timer(1,2) add(t,t,2) move(#2,d,0)\n"
+           ";@ ifequal(t,1000) let(t,0) add(s,s,1) gosub(2) endif()\n"
+           ";@ letobjectx(x,#2) ifgreaterthan(x,500) let(d,-1) elseiflessthan(x,100) let(d,1)\n"
+           ";@label(2) ifequal(s,60) let(s,0) endif() setframe(!hand,s)\n";
+    Bytes hand(8 * 8, 1), bob(16 * 16, 2);
+    const bool ok =
+        write_bytes(dir + "/clock.kcf", palette_file(24, 256, doll_like_palette(8))) &&
+        write_bytes(dir + "/back.cel",
+                    cel_file(8, width, height, doll_like_pixels(width, height, 8, 7))) &&
+        write_bytes(dir + "/hand.cel", cel_file(8, 8, 8, hand)) &&
+        write_bytes(dir + "/bob.cel", cel_file(8, 16, 16, bob)) &&
+        write_bytes(dir + "/clock.cnf", Bytes(cnf.begin(), cnf.end()));
+    if (!ok) perror(dir.c_str());
+    return ok ? 0 : 1;
+}
+
 // A cel of a doll-like picture at offset (0, 0): --doll-cel FILE DEPTH WIDTH HEIGHT.
 int write_doll_like_cel(char **argv) {
     const int depth = atoi(argv[3]);
@@ -320,10 +353,12 @@ int main(int argc, char **argv) {
     if (argc == 3 && std::string(argv[1]) == "--large-doll") return write_large_doll(argv[2]);
     if (argc == 6 && std::string(argv[1]) == "--doll-cel") return write_doll_like_cel(argv);
     if (argc == 3 && std::string(argv[1]) == "--corpus") return write_corpus(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--clock-doll") return write_clock_doll(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--seeds") return write_archive_seeds(argv[2]);
     if (argc != 2) {
         fprintf(stderr,
-                "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --seeds "
+                "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --clock-doll "
+                "DIRECTORY | --seeds "
                 "DIRECTORY | --cel FILE "
                 "DEPTH WIDTH HEIGHT | --doll-cel FILE DEPTH WIDTH HEIGHT\n",
                 argv[0]);
