@@ -128,6 +128,87 @@ TEST_F(Cli, LinesAndExitStatus) {
     EXPECT_FALSE(fs::exists(path("a.gif")));
 }
 
+// What a run says besides failures. Each row: the arguments, standard output, standard
+// error, and the pictures written into "out". A folder is read like an archive; "-v" names
+// each written file with its size, "-l" lists and writes nothing; a doll never overwrites
+// one of its own files (an image cel named like the picture).
+TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
+    const Bytes cel = cel_file(8, 2, 1, {1, 2});
+    fs::create_directories(path("dolls"));
+    fs::create_directory(path("out"));
+    write_file(path("dolls/p.kcf"), palette_file(24, 3, Bytes(9, 200)));
+    write_file(path("dolls/a.cel"), cel);
+    write_file(path("dolls/a.cnf"), text("(3,2)\n%p.kcf\n#0 a.cel\n$0 0,0\n$0 1,1\n"));
+    write_file(path("dolls/b.cnf"), text("(2,1)\n%p.kcf\n#0 A.CEL\n"));
+    write_file(path("sailor.cnf"), text("(2,1)\n#0 sailor.gif\n"));
+    ASSERT_TRUE(run_quondel(dir, {"dolls/a.cel"}).err.empty());
+    fs::copy_file(path("dolls/a.gif"), path("sailor.gif"));
+    const Bytes image_cel = read_file(path("sailor.gif"));
+    const auto size = [&](const char *name) {
+        return std::to_string(fs::exists(path(name)) ? fs::file_size(path(name)) : 0);
+    };
+    const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
+        {{"-l", "dolls", "sailor.cnf", "dolls/a.cel"},
+         "dolls/a.cnf: 3 x 2 pixels, sets 0 1\ndolls/b.cnf: 2 x 1 pixels, sets 0\n"
+         "sailor.cnf: 2 x 1 pixels, sets 0\n",
+         "",
+         ""},
+        {{"-s", "all", "-v", "-o", "out", "dolls/"},
+         "",
+         "out/dolls-a.gif: set 0 of dolls/a.cnf, "
+         "3 x 2 pixels, @ bytes\nout/dolls-a-1.gif: set 1 of dolls/a.cnf, 3 x 2 pixels, @ "
+         "bytes\nout/dolls-b.gif: set 0 of dolls/b.cnf, 2 x 1 pixels, @ bytes\n",
+         "dolls-a-1.gif dolls-a.gif dolls-b.gif"},
+        {{"sailor.cnf", "-o", "out", "dolls/b.cnf"},
+         "",
+         "sailor.cnf: sailor.gif would overwrite sailor.gif, which the doll reads (4).\n",
+         "b.gif"},
+    };
+    for (const auto &[args, out, err, written] : cases) {
+        const RunResult r = run_quondel(dir, args);
+        std::string names, expected_err = err;
+        for (const char *name : {"out/dolls-a.gif", "out/dolls-a-1.gif", "out/dolls-b.gif"})
+            if (expected_err.find('@') != std::string::npos)
+                expected_err.replace(expected_err.find('@'), 1, size(name));
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.err, expected_err);
+        EXPECT_EQ(r.exit_status, err.find("(4)") == std::string::npos ? 0 : 2);
+        std::vector<std::string> sorted;
+        for (const auto &entry : fs::directory_iterator(path("out")))
+            sorted.push_back(entry.path().filename());
+        std::sort(sorted.begin(), sorted.end());
+        names.clear();
+        for (const std::string &name : sorted)
+            names += (names.empty() ? "" : " ") + name;
+        EXPECT_EQ(names, written);
+        fs::remove_all(path("out"));
+        fs::create_directory(path("out"));
+    }
+    EXPECT_EQ(read_file(path("sailor.gif")), image_cel) << "the doll's image cel is kept";
+}
+
+// On a terminal, a run that lasts more than a second shows how far it is in one line,
+// rewritten in place and cleared at the end; the second input trickles in through a FIFO.
+TEST_F(Cli, ProgressLineOnATerminal) {
+    if (system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1)";
+    const Bytes cel = cel_file(8, 2, 1, {1, 2});
+    write_file(path("a.cel"), cel);
+    write_file(path("b.cel"), cel);
+    ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
+    const std::string feed = "true; (sleep 1.3; cat a.cel > f.cel) & ";
+    ASSERT_EQ(system(("cd '" + dir + "' && " + feed +
+                      "script -qec \"'" QUONDEL_BINARY
+                      "' a.cel f.cel b.cel\" /dev/null >terminal.txt 2>&1")
+                         .c_str()),
+              0);
+    const Bytes shown = read_file(path("terminal.txt"));
+    EXPECT_EQ(std::string(shown.begin(), shown.end()),
+              "\r2 of 3 pictures\r3 of 3 pictures\r" + std::string(15, ' ') + "\r");
+    fs::remove(path("f.cel"));
+    ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
+    EXPECT_EQ(run_quondel(dir, {"a.cel", "f.cel", "b.cel"}, feed).err, "") << "not a terminal";
+}
+
 // The names in a folder other than those given.
 std::vector<std::string> others(const std::string &dir, const std::vector<std::string> &known) {
     std::vector<std::string> names;
