@@ -74,7 +74,8 @@ Bytes zip_deflated(const Bytes &data, uint32_t size) {
 // `at` bytes into each (the directory's has two more bytes before the same fields).
 Bytes zip_field(Bytes zip, size_t at, uint32_t value, int bytes) {
     size_t directory = 0;
-    for (int k = 0; k < 4; ++k) directory |= size_t{zip[zip.size() - 6 + k]} << (8 * k);
+    for (int k = 0; k < 4; ++k)
+        directory |= size_t{zip[zip.size() - 6 + k]} << (8 * k);
     for (size_t header : {size_t{0}, directory + 2})
         for (int k = 0; k < bytes; ++k)
             zip[header + at + k] = static_cast<unsigned char>(value >> (8 * k));
