@@ -460,6 +460,7 @@ TEST_F(DollAnimation, CollideReadsTheCelsPixels) {
                         ";@collide(#0,#1) map(#2)\n;@begin() " +
                         row[0] + "\n"));
         run_state.output_name = path("d.gif");
+        run_state.outputs_written.clear(); // each row is a run of its own
         FILE *input = fopen(path("d.cnf").c_str(), "rb");
         ASSERT_EQ(convert_doll(input, path("d.cnf").c_str(), 0), STATUS_OK);
         fclose(input);
@@ -499,6 +500,7 @@ TEST_F(DollAnimation, FramesRectanglesAndDelays) {
         run_state.animate_seconds = row.seconds;
         run_state.seed = 1;
         run_state.output_name = path("d.gif");
+        run_state.outputs_written.clear(); // each row is a run of its own
         FILE *input = fopen(path("d.cnf").c_str(), "rb");
         ASSERT_EQ(convert_doll(input, path("d.cnf").c_str(), 0), STATUS_OK) << row.reason;
         fclose(input);

@@ -33,7 +33,7 @@ int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &pl
                    const ColourTable &table) {
     char out_buffer[OUTPUT_BUFFER_SIZE];
     OutputFile output;
-    const int opened = open_output(input, out_buffer, output);
+    const int opened = open_output(input, out_buffer, output, &plan.files.archive->files_read);
     if (opened != STATUS_OK) return opened;
     // Always compressed, with the smallest table that holds the picture's colours. The
     // playfield has no holes: nothing is transparent.

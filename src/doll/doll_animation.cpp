@@ -96,7 +96,7 @@ int write_span(Sampler &s, int set, const AnimationSpan &span, FILE *input) {
     if (status != STATUS_OK) return status;
     char out_buffer[OUTPUT_BUFFER_SIZE];
     OutputFile output;
-    status = open_output(input, out_buffer, output);
+    status = open_output(input, out_buffer, output, &s.plan->files.archive->files_read);
     if (status != STATUS_OK) return status;
     AnimationWriter writer;
     status = begin_animation(writer, output.stream, s.plan->width, s.plan->height, table,

@@ -90,7 +90,7 @@ int load_masks(const DollConfig &doll, const DollPlan &plan, DollAssets &assets)
                 const uint32_t cel = program.cel_lists[side->first + k];
                 if (assets.shapes.masks.empty()) assets.shapes.masks.resize(doll.cels.size());
                 const DollCel &dc = assets.cels[cel];
-                if (!assets.shapes.masks[cel].empty() ||
+                if (!assets.shapes.masks[cel].empty() || assets.missing[cel] ||
                     uint64_t{dc.image.width} * dc.image.height > MAX_MASK_PIXELS)
                     continue;
                 const int status =
@@ -114,6 +114,7 @@ int load_doll(const DollConfig &doll, DollPlan &plan, DollAssets &assets) {
     if (status != STATUS_OK) return status;
     assets.cels.assign(doll.cels.size(), DollCel{});
     assets.shapes.boxes.assign(doll.cels.size(), CelBox{0, 0, 0, 0});
+    assets.missing.assign(doll.cels.size(), 0);
     std::unordered_map<std::string, size_t> first_line; // a file's line already read
     for (size_t i = doll.cels.size(); i-- > 0;) {
         const CelLine &line = doll.cels[i];
@@ -124,9 +125,17 @@ int load_doll(const DollConfig &doll, DollPlan &plan, DollAssets &assets) {
             status = read_doll_cel(plan.files, line.file, cel, picture);
             cel.picture = plan.pictures.size();
             if (cel.kind == KissKind::other) plan.pictures.push_back(std::move(picture));
+            // A viewer draws a doll without the cels it lacks; the driver names each.
+            if (status == STATUS_DOLL_FILE_MISSING) {
+                assets.missing[i] = 1;
+                run_state.missing_cels.push_back(line.file);
+                continue;
+            }
             if (status != STATUS_OK) return fail_with(status, line.file);
         } else {
             assets.cels[i] = assets.cels[known.first->second];
+            assets.missing[i] = assets.missing[known.first->second];
+            if (assets.missing[i]) continue;
         }
         const DollCel &cel = assets.cels[i];
         // 32-bit and image cels take no colours from a palette.
@@ -149,7 +158,7 @@ int plan_from_state(const DollConfig &doll, const FkissState &state, DollAssets 
     plan.cels.clear();
     for (size_t i = doll.cels.size(); i-- > 0;) {
         const uint32_t cel = static_cast<uint32_t>(i);
-        if (!cel_visible(state, cel)) continue;
+        if (!cel_visible(state, cel) || assets.missing[i]) continue;
         const CelLine &line = doll.cels[i];
         const Position at = object_position(state, line.object);
         plan.cels.push_back(PlacedCel{
