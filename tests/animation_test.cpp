@@ -119,8 +119,10 @@ class Animation : public TempDirTest {};
 TEST_F(Animation, FramesRectanglesAndDelays) {
     const uint32_t bg = 0x102030, red = 0xFF0000;
     const unsigned W = 8, H = 6;
-    Canvas noisy = ramp(64, 8, 1, 200), speckled = noisy;
+    Canvas noisy = ramp(64, 8, 1, 200), speckled = noisy, dotted;
     speckled[0] = speckled[511] = 0xFFFFFF;
+    dotted = speckled;
+    dotted[3 * 64 + 10] = 0xFFFFFF;
     struct Row {
         const char *reason;
         unsigned w, h;
@@ -177,7 +179,7 @@ TEST_F(Animation, FramesRectanglesAndDelays) {
          {-1},
          false,
          0},
-        {"two far corners change in noise: the rest goes transparent",
+        {"two far corners change in noise: the rest goes transparent, and stays as it was",
          64,
          8,
          {{noisy, 0}, {speckled, 30}},
