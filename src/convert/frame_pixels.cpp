@@ -4,6 +4,12 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr size_t EXACT_PARSE_PIXELS = size_t{1} << 16;
+
+} // namespace
+
 int frame_code_size(const unsigned char *pixels, size_t count) {
     unsigned char highest = 0;
     for (size_t i = 0; i < count; ++i)
@@ -17,11 +23,14 @@ uint64_t estimate_frame_bits(const unsigned char *pixels, size_t count, LzwTable
     const size_t needed = std::min<size_t>(LZW_MAX_CODES, (size_t{1} << code_size) + 2 + count);
     if (table.code_size != code_size || table.child.size() < needed << code_size)
         start_table(table, code_size, count);
-    // Greedy codes, the table cleared as it fills: a fraction of the encoder's time, and
-    // within a few percent of its size where a table kept full would be far off.
+    // The table cleared as it fills, where the encoder plans its clears: within a few percent
+    // of its size at a fraction of its time (a table kept full would be far off). Large
+    // frames take greedy codes too; small ones the encoder's lookahead, which the ways to write
+    // a clock's hand differ by.
     LzwChoices greedy = LZW_CHOICES;
     greedy.shorter_tries = 0;
     greedy.candidates_per_life = 0;
+    const LzwChoices &parse = count <= EXACT_PARSE_PIXELS ? LZW_CHOICES : greedy;
     std::vector<size_t> ends = plan_clears(pixels, count, code_size, greedy, &table);
     ends.push_back(count);
     const uint64_t between = (uint64_t{1} << code_size) - 2;
@@ -30,7 +39,7 @@ uint64_t estimate_frame_bits(const unsigned char *pixels, size_t count, LzwTable
         const size_t length = ends[k] - begin;
         // Plain codes: one a pixel, a clear code before they would widen.
         const uint64_t plain = (length + length / between) * static_cast<uint64_t>(code_size + 1);
-        bits += std::min(parse_segment(pixels + begin, length, greedy, table, codes), plain);
+        bits += std::min(parse_segment(pixels + begin, length, parse, table, codes), plain);
         bits += k > 0 ? LZW_MAX_WIDTH : 0; // the clear code before
     }
     return bits;
