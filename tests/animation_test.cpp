@@ -1,10 +1,11 @@
 #include "colour/frame_colours.h"
+#include "convert/frame_pixels.h"
 #include "convert/gif_animation.h"
 #include "doll_like.h"
 #include "support.h"
 
-#include <functional>
 #include <gif_lib.h>
+#include <set>
 
 namespace {
 
@@ -14,21 +15,22 @@ struct Shot {
     int64_t at_ms;
 };
 
-// What a player sees: each frame's rectangle, delay and transparent index (-1 none; a still's
-// delay is -1 as it has no control), and the screen after each frame, composited.
+// What a player sees: "loop " when it loops for ever, then per frame "left,top,wxh/delay"
+// ("-" without a graphic control), "*" where entry 0 is transparent; and the screen after
+// each frame, composited.
 struct Played {
-    bool loops = false;
-    std::vector<std::array<int, 4>> rects;
-    std::vector<int> delays, transparent;
+    std::string frames;
+    std::vector<int> delays;
     std::vector<Canvas> pictures;
     Canvas table;
+    bool transparent = false;
 };
 
 bool play(const std::string &file, Played &p) {
     int error = 0;
     GifFileType *gif = DGifOpenFileName(file.c_str(), &error);
     if (gif == nullptr) return false;
-    bool ok = DGifSlurp(gif) == GIF_OK && gif->SColorMap != nullptr;
+    bool ok = DGifSlurp(gif) == GIF_OK && gif->SColorMap != nullptr, loops = false;
     for (int i = 0; ok && i < gif->SColorMap->ColorCount; ++i) {
         const GifColorType &c = gif->SColorMap->Colors[i];
         p.table.push_back(uint32_t(c.Red) << 16 | c.Green << 8 | c.Blue);
@@ -37,16 +39,19 @@ bool play(const std::string &file, Played &p) {
     for (int k = 0; ok && k < gif->ImageCount; ++k) {
         const SavedImage &image = gif->SavedImages[k];
         for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e)
-            p.loops |= image.ExtensionBlocks[e].Function == APPLICATION_EXT_FUNC_CODE &&
-                       memcmp(image.ExtensionBlocks[e].Bytes, "NETSCAPE2.0", 11) == 0 &&
-                       memcmp(image.ExtensionBlocks[e + 1].Bytes, "\1\0\0", 3) == 0;
+            loops |= image.ExtensionBlocks[e].Function == APPLICATION_EXT_FUNC_CODE &&
+                     memcmp(image.ExtensionBlocks[e].Bytes, "NETSCAPE2.0", 11) == 0 &&
+                     memcmp(image.ExtensionBlocks[e + 1].Bytes, "\1\0\0", 3) == 0;
         GraphicsControlBlock control{0, false, -1, -1};
-        if (DGifSavedExtensionToGCB(gif, k, &control) != GIF_OK) control.DelayTime = -1;
+        const bool has_control = DGifSavedExtensionToGCB(gif, k, &control) == GIF_OK;
+        ok = !has_control || control.DisposalMode == DISPOSE_DO_NOT;
         const GifImageDesc &d = image.ImageDesc;
-        ok = control.DisposalMode == DISPOSE_DO_NOT || control.DelayTime == -1;
-        p.rects.push_back({d.Left, d.Top, d.Width, d.Height});
-        p.delays.push_back(control.DelayTime);
-        p.transparent.push_back(control.TransparentColor);
+        p.frames += " " + std::to_string(d.Left) + "," + std::to_string(d.Top) + "," +
+                    std::to_string(d.Width) + "x" + std::to_string(d.Height) + "/" +
+                    (has_control ? std::to_string(control.DelayTime) : "-") +
+                    (control.TransparentColor == 0 ? "*" : "");
+        p.delays.push_back(has_control ? control.DelayTime : 0);
+        p.transparent |= control.TransparentColor == 0;
         for (int i = 0; i < d.Width * d.Height; ++i) {
             const int entry = image.RasterBits[i];
             if (entry != control.TransparentColor)
@@ -54,6 +59,7 @@ bool play(const std::string &file, Played &p) {
         }
         p.pictures.push_back(screen);
     }
+    p.frames = loops ? "loop" + p.frames : p.frames.substr(1);
     DGifCloseFile(gif, &error);
     return ok;
 }
@@ -62,20 +68,19 @@ bool play(const std::string &file, Played &p) {
 uint32_t nearest(const Played &p, uint32_t c) {
     uint32_t best = 0;
     int least = 1 << 30;
-    for (size_t k = p.transparent.back() == 0 ? 1 : 0; k < p.table.size(); ++k) {
+    for (size_t k = p.transparent ? 1 : 0; k < p.table.size(); ++k) {
         int d = 0;
-        for (int s = 0; s < 24; s += 8) {
-            const int diff = int(c >> s & 0xFF) - int(p.table[k] >> s & 0xFF);
-            d += diff * diff;
-        }
+        for (int s = 0; s < 24; s += 8)
+            d += (int(c >> s & 0xFF) - int(p.table[k] >> s & 0xFF)) *
+                 (int(c >> s & 0xFF) - int(p.table[k] >> s & 0xFF));
         if (d < least) least = d, best = p.table[k];
     }
     return best;
 }
 
 // Gathers the shots' colours, then writes them as an animation lasting to `end_ms`.
-void animate(const std::string &file, unsigned w, unsigned h, const std::vector<Shot> &shots,
-             int64_t end_ms, int interlace = 0) {
+void animate(const std::string &file, unsigned w, const std::vector<Shot> &shots, int64_t end_ms,
+             int interlace = 0) {
     FrameColours colours{};
     for (const Shot &s : shots)
         ASSERT_EQ(gather_frame_colours(colours, s.canvas.data(), s.canvas.size()), 0);
@@ -85,6 +90,7 @@ void animate(const std::string &file, unsigned w, unsigned h, const std::vector<
     release_frame_colours(colours);
     FILE *out = fopen(file.c_str(), "wb");
     AnimationWriter writer;
+    const unsigned h = unsigned(shots[0].canvas.size() / w);
     ASSERT_EQ(begin_animation(writer, out, w, h, table, has_transparent, interlace), 0);
     for (const Shot &s : shots)
         ASSERT_EQ(add_animation_frame(writer, s.canvas.data(), s.at_ms), 0);
@@ -92,19 +98,25 @@ void animate(const std::string &file, unsigned w, unsigned h, const std::vector<
     fclose(out);
 }
 
-Canvas filled(unsigned w, unsigned h, uint32_t colour, std::array<unsigned, 5> box = {}) {
-    Canvas c(size_t(w) * h, colour);
+// 8 x 6 of one colour, with a box (left, top, width, height) of another.
+Canvas filled(uint32_t colour, std::array<unsigned, 4> box = {}, uint32_t inside = 0) {
+    Canvas c(8 * 6, colour);
     for (unsigned y = box[1]; y < box[1] + box[3]; ++y)
         for (unsigned x = box[0]; x < box[0] + box[2]; ++x)
-            c[y * w + x] = box[4];
+            c[y * 8 + x] = inside;
     return c;
 }
 
-// Distinct colours, `count` of them from `first` on.
-Canvas ramp(unsigned w, unsigned h, uint32_t first, uint32_t count) {
-    Canvas c(size_t(w) * h);
+// Distinct colours, `count` of them from `first` on, repeating.
+Canvas ramp(size_t pixels, uint32_t first, uint32_t count) {
+    Canvas c(pixels);
     for (size_t i = 0; i < c.size(); ++i)
         c[i] = (first + uint32_t(i % count)) * 0x010305 & 0xFFFFFF;
+    return c;
+}
+
+Canvas with(Canvas c, size_t at, uint32_t colour) {
+    c[at] = colour;
     return c;
 }
 
@@ -112,119 +124,87 @@ Canvas ramp(unsigned w, unsigned h, uint32_t first, uint32_t count) {
 
 class Animation : public TempDirTest {};
 
-// Each row: the shots and when the last ends, the frames a player should get (rectangle,
-// delay), whether it loops, and which frames leave pixels unchanged through a transparent
-// index (-2: either way). Every frame must also show exactly the shot due at its start,
-// through the table.
+// Each row: the shots, when the last ends, and the frames a player should get ("?" after a
+// frame: transparent or not, as encodes smaller). Every frame must also show exactly the shot
+// due at its start, through the table.
 TEST_F(Animation, FramesRectanglesAndDelays) {
     const uint32_t bg = 0x102030, red = 0xFF0000;
-    const unsigned W = 8, H = 6;
-    Canvas noisy = ramp(64, 8, 1, 200), speckled = noisy;
-    speckled[0] = speckled[511] = 0xFFFFFF;
+    const Canvas plain = filled(bg), square = filled(bg, {3, 2, 2, 2}, red),
+                 corner = filled(bg, {7, 5, 1, 1}, red), striped = ramp(48, 9, 5),
+                 noisy = ramp(512, 1, 200), speckled = with(with(noisy, 0, 0), 511, 0);
     struct Row {
-        const char *reason;
-        unsigned w, h;
+        unsigned w;
         std::vector<Shot> shots;
         int64_t end_ms;
-        std::vector<std::array<int, 4>> rects;
-        std::vector<int> delays, transparent;
-        bool loops;
-        int interlace;
+        std::string frames;
+        int interlace = 0;
     };
     const Row rows[] = {
-        {"a blink: only the square is redrawn",
-         W,
-         H,
-         {{filled(W, H, bg), 0},
-          {filled(W, H, bg, {3, 2, 2, 2, red}), 500},
-          {filled(W, H, bg), 1000}},
+        // A blink redraws only the square.
+        {8,
+         {{plain, 0}, {square, 500}, {plain, 1000}},
          1500,
-         {{0, 0, 8, 6}, {3, 2, 2, 2}, {3, 2, 2, 2}},
-         {50, 50, 50},
-         {-1, -2, -2},
-         true,
-         0},
-        {"an unchanged shot lengthens the frame before; the top byte is no colour",
-         W,
-         H,
-         {{filled(W, H, bg), 0},
-          {filled(W, H, bg), 20},
-          {filled(W, H, bg, {7, 5, 1, 1, red}), 40},
-          {filled(W, H, bg, {7, 5, 1, 1, red | 0xFF000000}), 60}},
+         "loop 0,0,8x6/50 3,2,2x2/50? 3,2,2x2/50?"},
+        // An unchanged shot (the top byte is no colour) lengthens the frame before.
+        {8,
+         {{plain, 0}, {plain, 20}, {corner, 40}, {with(corner, 47, red | 1 << 24), 60}},
          100,
-         {{0, 0, 8, 6}, {7, 5, 1, 1}},
-         {4, 6},
-         {-1, -2},
-         true,
-         1},
-        {"over 65535 cs: the rest in a frame that changes nothing",
-         W,
-         H,
-         {{filled(W, H, bg), 0}, {filled(W, H, bg, {0, 0, 1, 1, red}), 700000}},
+         "loop 0,0,8x6/4 7,5,1x1/6?"},
+        // Interlaced rows are still the right rows.
+        {8, {{striped, 0}, {with(striped, 9, red), 20}}, 40, "loop 0,0,8x6/2 1,1,1x1/2?", 1},
+        // Past 65535 cs the rest is a frame that changes nothing.
+        {8,
+         {{plain, 0}, {with(plain, 0, red), 700000}},
          700020,
-         {{0, 0, 8, 6}, {0, 0, 1, 1}, {0, 0, 1, 1}},
-         {65535, 4465, 2},
-         {-1, -2, -2},
-         true,
-         0},
-        {"one picture is a still: no loop, no control",
-         W,
-         H,
-         {{filled(W, H, bg), 0}},
-         3000,
-         {{0, 0, 8, 6}},
-         {-1},
-         {-1},
-         false,
-         0},
-        {"two far corners change in noise: the rest goes transparent",
-         64,
-         8,
-         {{noisy, 0}, {speckled, 30}},
-         60,
-         {{0, 0, 64, 8}, {0, 0, 64, 8}},
-         {3, 3},
-         {-1, 0},
-         true,
-         0},
-        {"512 colours across two frames: 255 chosen, one left transparent",
-         16,
-         16,
-         {{ramp(16, 16, 0, 256), 0}, {ramp(16, 16, 256, 256), 20}},
+         "loop 0,0,8x6/65535 0,0,1x1/4465? 0,0,1x1/2?"},
+        // Rounding to centiseconds does not pile up.
+        {8,
+         {{plain, 0}, {square, 14}, {plain, 29}, {square, 44}},
+         59,
+         "loop 0,0,8x6/1 3,2,2x2/2? 3,2,2x2/1? 3,2,2x2/2?"},
+        // One picture is a still: no loop, no control.
+        {8, {{plain, 0}, {plain, 500}}, 3000, "0,0,8x6/-"},
+        // Two far corners change in noise: what lies between goes transparent, and the next
+        // frame starts from what is shown.
+        {64,
+         {{noisy, 0}, {speckled, 30}, {with(speckled, 200, 0), 60}},
+         80,
+         "loop 0,0,64x8/3 0,0,64x8/3* 8,3,1x1/2?"},
+        // 512 colours across two frames: 255 chosen and one entry left transparent.
+        {16,
+         {{ramp(256, 0, 256), 0}, {ramp(256, 256, 256), 20}},
          40,
-         {{0, 0, 16, 16}, {0, 0, 16, 16}},
-         {2, 2},
-         {-1, -2},
-         true,
-         0},
-        {"256 colours across frames stay exact, with no transparent index",
-         16,
-         16,
-         {{ramp(16, 16, 0, 200), 0}, {ramp(16, 16, 56, 200), 20}},
+         "loop 0,0,16x16/2 0,0,16x16/2?"},
+        // 256 across frames stay exact and leave no entry transparent.
+        {16,
+         {{ramp(256, 0, 200), 0}, {ramp(256, 56, 200), 20}},
          40,
-         {{0, 0, 16, 16}, {0, 0, 16, 16}},
-         {2, 2},
-         {-1, -1},
-         true,
-         0},
+         "loop 0,0,16x16/2 0,0,16x16/2"},
     };
     for (const Row &row : rows) {
-        animate(path("a.gif"), row.w, row.h, row.shots, row.end_ms, row.interlace);
+        animate(path("a.gif"), row.w, row.shots, row.end_ms, row.interlace);
         Played p;
-        ASSERT_TRUE(play(path("a.gif"), p)) << row.reason;
-        EXPECT_EQ(p.loops, row.loops) << row.reason;
-        EXPECT_EQ(p.rects, row.rects) << row.reason;
-        EXPECT_EQ(p.delays, row.delays) << row.reason;
-        for (size_t k = 0; k < p.transparent.size() && k < row.transparent.size(); ++k)
-            EXPECT_TRUE(row.transparent[k] == -2 || p.transparent[k] == row.transparent[k])
-                << row.reason << ": frame " << k;
-        for (size_t k = 0, start = 0; k < p.pictures.size(); start += std::max(0, p.delays[k++])) {
-            size_t due = 0;
-            while (due + 1 < row.shots.size() && row.shots[due + 1].at_ms <= int64_t(start) * 10)
+        ASSERT_TRUE(play(path("a.gif"), p)) << row.frames;
+        std::string want = row.frames;
+        for (size_t at; (at = want.find('?')) != std::string::npos;) {
+            want.erase(at, 1);
+            if (p.frames.size() > at && p.frames[at] == '*') want.insert(at, "*");
+        }
+        EXPECT_EQ(p.frames, want);
+        std::set<uint32_t> colours; // up to 256 are exact
+        for (const Shot &s : row.shots)
+            for (const uint32_t c : s.canvas)
+                colours.insert(c & 0xFFFFFF);
+        for (size_t k = 0, start = 0; k < p.pictures.size(); start += p.delays[k++]) {
+            size_t due = 0; // the last shot at or before the frame's start, to the centisecond
+            while (due + 1 < row.shots.size() &&
+                   (row.shots[due + 1].at_ms + 5) / 10 <= int64_t(start))
                 ++due;
-            for (size_t i = 0; i < p.pictures[k].size(); ++i)
-                ASSERT_EQ(p.pictures[k][i], nearest(p, row.shots[due].canvas[i] & 0xFFFFFF))
-                    << row.reason << ": frame " << k << " pixel " << i;
+            for (size_t i = 0; i < p.pictures[k].size(); ++i) {
+                const uint32_t c = row.shots[due].canvas[i] & 0xFFFFFF;
+                ASSERT_EQ(p.pictures[k][i], colours.size() <= 256 ? c : nearest(p, c))
+                    << row.frames << ": frame " << k << " pixel " << i;
+            }
         }
     }
 }
@@ -240,18 +220,71 @@ TEST_F(Animation, SmallMovingObjectCostsLittle) {
         back[i] = uint32_t(rgb[0]) << 16 | rgb[1] << 8 | rgb[2];
     }
     std::vector<Shot> shots;
+    std::string want = "loop 0,0,640x480/10";
     for (unsigned k = 0; k <= 20; ++k) {
         shots.push_back({back, k * 100});
         for (unsigned y = 200; y < 216; ++y)
             for (unsigned x = 100 + 8 * k; x < 116 + 8 * k; ++x)
                 shots.back().canvas[y * W + x] = (x + y) % 3 ? 0xFFFF00 : 0x000080;
+        if (k > 0) want += " " + std::to_string(92 + 8 * k) + ",200,24x16/10";
     }
-    animate(path("still.gif"), W, H, {shots[0]}, 0);
-    animate(path("moving.gif"), W, H, shots, 2100);
+    animate(path("still.gif"), W, {shots[0]}, 0);
+    animate(path("moving.gif"), W, shots, 2100);
     Played p;
     ASSERT_TRUE(play(path("moving.gif"), p));
-    ASSERT_EQ(p.rects.size(), 21u);
-    for (int k = 1; k <= 20; ++k)
-        EXPECT_EQ(p.rects[k], (std::array<int, 4>{92 + 8 * k, 200, 24, 16})) << k;
+    EXPECT_EQ(p.frames, want);
     EXPECT_LT(fs::file_size(path("moving.gif")), 2 * fs::file_size(path("still.gif")));
+}
+
+// Each row: the canvases gathered, whether entry 0 is left transparent, the entries after it
+// and the table's size. Colours that later frames change to come first, so that small frames
+// start with narrow codes.
+TEST(FrameColours, OneTableForAllFrames) {
+    const uint32_t step = 0x010305; // ramp's colours
+    const struct {
+        std::vector<Canvas> canvases;
+        bool transparent;
+        Canvas first;
+        unsigned count;
+    } rows[] = {
+        {{{1, 1, 2, 3}}, false, {1, 2, 3}, 3},                     // a still
+        {{{1, 1, 2, 3}, {1, 1, 2, 3}}, false, {1, 2, 3}, 3},       // unchanged: a still
+        {{{1, 1, 2, 3}, {1, 9, 9, 3}}, true, {9, 1, 2, 3}, 5},     // 9 drawn later: first
+        {{ramp(200, 0, 200), ramp(200, 144, 200)}, true, {}, 256}, // 344 colours: 255
+        {{ramp(200, 0, 200), ramp(200, 56, 200)}, false, {56 * step, 57 * step}, 256}, // 256
+    };
+    for (const auto &row : rows) {
+        FrameColours colours{};
+        for (const Canvas &c : row.canvases)
+            ASSERT_EQ(gather_frame_colours(colours, c.data(), c.size()), 0);
+        ColourTable table;
+        bool transparent = false;
+        ASSERT_EQ(choose_frame_table(colours, table, transparent), 0);
+        release_frame_colours(colours);
+        EXPECT_EQ(table.count, row.count);
+        EXPECT_EQ(transparent, row.transparent) << row.count;
+        for (size_t k = 0; k < row.first.size(); ++k) {
+            const unsigned char *rgb = table.colours.rgb + 3 * (k + transparent);
+            EXPECT_EQ(uint32_t(rgb[0]) << 16 | rgb[1] << 8 | rgb[2], row.first[k]) << k;
+        }
+    }
+}
+
+// Each row: entries, which are unchanged (1), and what goes out: a stretch of unchanged pixels
+// of more than one colour becomes transparent (0); one of a single colour stays, to join its run.
+TEST(FramePixels, StretchesOfManyColoursGoTransparent) {
+    const struct {
+        Bytes entries, unchanged, out;
+    } rows[] = {
+        {{5, 5, 5, 5}, {0, 1, 1, 0}, {5, 5, 5, 5}}, // one colour: the run stays whole
+        {{5, 6, 7, 5}, {0, 1, 1, 0}, {5, 0, 0, 5}}, // two colours: one transparent run
+        {{6, 7, 7, 7}, {1, 1, 0, 1}, {0, 0, 7, 7}}, // stretches end at a changed pixel
+    };
+    for (const auto &row : rows) {
+        Bytes hidden = row.entries, out(row.entries.size());
+        for (size_t i = 0; i < hidden.size(); ++i)
+            hidden[i] = row.unchanged[i] ? 0 : hidden[i];
+        hide_mixed_stretches(row.entries.data(), hidden.data(), hidden.size(), out.data());
+        EXPECT_EQ(out, row.out);
+    }
 }

@@ -2,8 +2,10 @@
 
 #include "common/status.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -33,7 +35,9 @@ bool make_room(FrameColours &f) {
         if (colours != nullptr) f.colours = colours;
         uint32_t *counts = static_cast<uint32_t *>(realloc(f.counts, room * 4));
         if (counts != nullptr) f.counts = counts;
-        if (colours == nullptr || counts == nullptr) return false;
+        uint32_t *changed = static_cast<uint32_t *>(realloc(f.changed, room * 4));
+        if (changed != nullptr) f.changed = changed;
+        if (colours == nullptr || counts == nullptr || changed == nullptr) return false;
         f.room = room;
     }
     if (f.slots != nullptr && (f.distinct + 1) * 2 <= size_t{1} << f.bits) return true;
@@ -60,18 +64,23 @@ int64_t colour_id(FrameColours &f, uint32_t colour) {
     if (!make_room(f)) return -1;
     place(f, colour, static_cast<uint32_t>(f.distinct));
     f.colours[f.distinct] = colour;
-    f.counts[f.distinct] = 0;
+    f.counts[f.distinct] = f.changed[f.distinct] = 0;
     return static_cast<int64_t>(f.distinct++);
 }
 
-// Counts `n` more pixels of colour `id`; false (and the status set) when `id` is none.
+void add_saturating(uint32_t &count, uint32_t n) {
+    count = count > UINT32_MAX - n ? UINT32_MAX : count + n;
+}
+
+// Counts `n` more pixels of colour `id`, and as changed ones after the first canvas; false
+// (and the status set) when `id` is none.
 bool add_pixels(FrameColours &f, int64_t id, uint32_t n) {
     if (id < 0) {
         f.status = STATUS_NO_MEMORY;
         return false;
     }
-    uint32_t &count = f.counts[id];
-    count = count > UINT32_MAX - n ? UINT32_MAX : count + n;
+    add_saturating(f.counts[id], n);
+    if (f.frames > 0) add_saturating(f.changed[id], n);
     return true;
 }
 
@@ -122,7 +131,19 @@ int choose_frame_table(const FrameColours &f, ColourTable &table, bool &has_tran
     // colours exactly stay exact rather than losing one to it.
     has_transparent = f.frames > 1 && f.distinct != 256;
     if (f.status != STATUS_OK) return f.status;
-    choose_table(f.colours, f.counts, f.distinct, has_transparent ? 1 : 0, table);
+    // Exact entries in order of the pixels that change to them, most first: a frame that
+    // redraws a little then uses low entries only, and its codes start narrower.
+    std::vector<uint32_t> order(f.distinct), colours(f.distinct), counts(f.distinct);
+    for (size_t i = 0; i < f.distinct; ++i)
+        order[i] = static_cast<uint32_t>(i);
+    if (f.distinct <= 256)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return f.changed[a] > f.changed[b]; });
+    for (size_t i = 0; i < f.distinct; ++i) {
+        colours[i] = f.colours[order[i]];
+        counts[i] = f.counts[order[i]];
+    }
+    choose_table(colours.data(), counts.data(), f.distinct, has_transparent ? 1 : 0, table);
     return STATUS_OK;
 }
 
@@ -130,6 +151,7 @@ void release_frame_colours(FrameColours &f) {
     free(f.slots);
     free(f.colours);
     free(f.counts);
+    free(f.changed);
     free(f.previous);
     f = FrameColours{};
 }

@@ -1,6 +1,7 @@
 #include "convert/gif_animation.h"
 
 #include "common/status.h"
+#include "convert/frame_pixels.h"
 #include "convert/gif_container.h"
 #include "convert/scan_interlaced.h"
 #include "encode/lzw.h"
@@ -163,15 +164,17 @@ GifLayout frame_layout(const AnimationWriter &a, unsigned left, unsigned top, un
 }
 
 // One image: its graphic control (unless it is a still), descriptor and compressed data.
-int write_image(AnimationWriter &a, const GifLayout &layout, const unsigned char *pixels,
-                bool control, int64_t delay, bool transparent) {
+int write_image(AnimationWriter &a, GifLayout layout, const unsigned char *pixels, bool control,
+                int64_t delay, bool transparent) {
     if (control)
         write_graphic_control(a.out, static_cast<unsigned>(delay), DO_NOT_DISPOSE,
                               transparent ? 0 : -1);
+    const size_t count = size_t{layout.width} * layout.height;
+    const int code_size = frame_code_size(pixels, count);
+    layout.depth = code_size;
     write_image_start(a.out, layout);
     LzwStream lzw{};
-    const int status =
-        lzw_begin(lzw, lzw_code_size(a.depth), uint64_t{layout.width} * layout.height, LZW_CHOICES);
+    const int status = lzw_begin(lzw, code_size, count, LZW_CHOICES);
     if (status != STATUS_OK) return status;
     scan_pixel_area(a.out, pixels, CelImage{8, layout.width, layout.height, 0, 0}, a.interlace,
                     &lzw);
@@ -200,42 +203,29 @@ int write_pending(AnimationWriter &a, int64_t end_ms, bool last) {
     return status;
 }
 
-// The bits a frame's pixels take, the encoder's way but with no clears: enough to compare
-// two ways of writing one frame.
-uint64_t estimate_bits(AnimationWriter &a, const unsigned char *pixels, size_t count) {
-    const uint64_t coded =
-        parse_segment(pixels, count, LZW_CHOICES, a.estimate_table, a.estimate_codes);
-    // Plain codes: one a pixel, a clear code before they would widen.
-    const int code_size = lzw_code_size(a.depth);
-    const uint64_t between = (uint64_t{1} << code_size) - 2;
-    const uint64_t plain = (count + count / between) * static_cast<uint64_t>(code_size + 1);
-    return std::min(coded, plain);
-}
-
-// The new frame's pixels go to `pending`, in the cheapest of three forms: every pixel its
-// entry; unchanged pixels transparent; or unchanged pixels transparent except where their own
-// entry continues the run before them.
+// The new frame's pixels go to `pending`, in the cheapest of three forms by estimate: every
+// pixel its entry; unchanged pixels transparent; or each unchanged pixel transparent or its
+// own entry, whichever continues the LZW string it falls in.
 void choose_frame_pixels(AnimationWriter &a, const Rect &r) {
     const size_t count = size_t{r.w} * r.h;
-    unsigned char *hidden = a.scratch[0], *mixed = a.scratch[1];
+    unsigned char *hidden = a.scratch[0], *fitted = a.scratch[1];
     bool any_unchanged = false;
-    unsigned char before = 0;
     for (unsigned y = 0; y < r.h; ++y) {
         const unsigned char *shown = a.shown + size_t{r.top + y} * a.width + r.left;
         const size_t row = size_t{y} * r.w;
         for (unsigned x = 0; x < r.w; ++x) {
             const unsigned char entry = a.pending[row + x];
-            const bool unchanged = entry == shown[x];
-            any_unchanged |= unchanged;
-            hidden[row + x] = unchanged ? 0 : entry;
-            before = mixed[row + x] = unchanged && entry != before ? 0 : entry;
+            any_unchanged |= entry == shown[x];
+            hidden[row + x] = entry == shown[x] ? 0 : entry;
         }
     }
     a.pending_transparent = false;
     if (!a.has_transparent || !any_unchanged) return;
-    uint64_t best = estimate_bits(a, a.pending, count);
+    hide_mixed_stretches(a.pending, hidden, count, fitted);
+    uint64_t best = estimate_frame_bits(a.pending, count, a.estimate_table, a.estimate_codes);
     for (int k = 0; k < 2; ++k) {
-        const uint64_t bits = estimate_bits(a, a.scratch[k], count);
+        const uint64_t bits =
+            estimate_frame_bits(a.scratch[k], count, a.estimate_table, a.estimate_codes);
         if (bits >= best) continue;
         best = bits;
         std::swap(a.pending, a.scratch[k]);
@@ -274,7 +264,6 @@ int begin_animation(AnimationWriter &a, FILE *out, uint32_t width, uint32_t heig
         release_animation(a);
         return fail(a, STATUS_NO_MEMORY);
     }
-    start_table(a.estimate_table, lzw_code_size(a.depth));
     write_gif_screen(out, frame_layout(a, 0, 0, width, height));
     return STATUS_OK;
 }
