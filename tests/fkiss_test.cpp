@@ -515,4 +515,23 @@ TEST_F(DollAnimation, FramesRectanglesAndDelays) {
     }
 }
 
+#ifdef QUONDEL_REAL_DOLLS
+// aurora's set 1 blinks: closed at 3000 ms for 150, open for 6500, closed for 150... On the
+// 20 ms grid the eyes close from 3000 to 3160 and from 9660 to 9800; the state at 16300 is
+// the state at 3000, so the GIF holds those 13.3 s and loops.
+TEST_F(DollAnimation, RealDollBlinks) {
+    const std::string doll = QUONDEL_REAL_DOLLS "/aurora.lzh";
+    if (!fs::exists(doll)) GTEST_SKIP() << "no " << doll;
+    fs::copy_file(doll, path("aurora.lzh"));
+    ASSERT_EQ(run_quondel(dir, {"-a", "60", "-s", "1", "aurora.lzh"}).err, "");
+    bool loops = false;
+    const std::vector<Frame> frames = frames_of(path("aurora-1.gif"), loops);
+    std::vector<int> delays;
+    for (const Frame &frame : frames)
+        delays.push_back(frame.delay);
+    EXPECT_EQ(delays, std::vector<int>({16, 650, 14, 650}));
+    EXPECT_TRUE(loops);
+}
+#endif
+
 } // namespace
