@@ -230,16 +230,11 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
     const bool fkiss = end - start >= 2 && start[0] == ';' && start[1] == '@';
     if (fkiss) {
         // Its own comments are cut where strings allow; only the text must be text.
-        if (has_control_bytes(start, comment_start(start + 2, end))) return STATUS_NOT_DOLL;
+        if (has_control_bytes(start, comment_start(start + 2, end)) ||
+            memchr(start, 0, static_cast<size_t>(end - start)) != nullptr)
+            return STATUS_NOT_DOLL;
         context.fkiss.append(start + 2, end);
         context.fkiss += '\n';
-        return STATUS_OK;
-    }
-    const bool after_cel = context.after_cel;
-    context.after_cel = false;
-    if (end - start >= 2 && start[0] == ';' && start[1] == '!' && after_cel) {
-        context.after_cel = true;
-        read_cel_flags({start + 1, end}, uint32_t(doll.cels.size() - 1), doll);
         return STATUS_OK;
     }
     const char *code = start;
@@ -248,6 +243,13 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
     if (has_control_bytes(start, code_end) ||
         memchr(code_end, 0, static_cast<size_t>(end - code_end)) != nullptr)
         return STATUS_NOT_DOLL;
+    const bool after_cel = context.after_cel;
+    context.after_cel = false;
+    if (end - start >= 2 && start[0] == ';' && start[1] == '!' && after_cel) {
+        context.after_cel = true;
+        read_cel_flags({start + 1, end}, uint32_t(doll.cels.size() - 1), doll);
+        return STATUS_OK;
+    }
     const Cursor line = {code, code_end};
     if (code == code_end) return STATUS_OK; // comment lines may stand between set lines
     if (is_separator(*code)) {
