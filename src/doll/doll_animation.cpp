@@ -13,6 +13,13 @@
 
 namespace {
 
+// Where the sampled canvases go: `add` is called with each different picture and when it is
+// shown from, relative to the span's start. A status; anything but STATUS_OK stops.
+struct FrameSink {
+    void *context;
+    int (*add)(void *context, const uint32_t *canvas, int64_t at_ms);
+};
+
 int64_t grid_at_or_after(int64_t time) {
     return (time + FRAME_GRID_MS - 1) / FRAME_GRID_MS * FRAME_GRID_MS;
 }

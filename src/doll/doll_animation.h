@@ -23,13 +23,6 @@ struct AnimationSpan {
 AnimationSpan find_animation_span(const DollConfig &doll, const CelShapes &shapes, int set,
                                   uint32_t seed, int64_t limit_ms);
 
-// Where the sampled canvases go: `add` is called with each different picture and when it is
-// shown from, relative to the span's start. A status; anything but STATUS_OK stops.
-struct FrameSink {
-    void *context;
-    int (*add)(void *context, const uint32_t *canvas, int64_t at_ms);
-};
-
 // Writes set `set` of the doll as an animated GIF of run_state.animate_seconds to
 // run_state.output_name: the colours of every frame first, then the frames.
 int write_doll_animation(const DollConfig &doll, const DollFiles &files, int set, FILE *input);
