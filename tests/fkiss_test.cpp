@@ -256,6 +256,9 @@ TEST(Fkiss, CollisionsFromMovesAndClamping) {
         {two + ";@begin() moveto(#0,45,0) moveto(#0,0,0)\n", "e", "236145",
          "apart first, then out, then stillout"},
         {two + ";@begin() moveto(#1,5,0)\n", "e", "236", "moving either side checks"},
+        {std::string("%p.kcf\n#0 a.cel\n#0 b.cel\n;@in(\"a.cel\",\"b.cel\") let(e,2)\n"
+                     ";@begin() move(#0,1,0)\n"),
+         "e", "0", "cels of one object are never compared"},
         {two + ";@begin() unmap(#1) moveto(#0,45,0)\n", "e", "5", "unmapped cels do not count"},
         {two + ";@begin() moveto(#0,45,0) unmap(#1) map(#1)\n", "e", "236",
          "map changes fire nothing"},
@@ -450,21 +453,24 @@ TEST_F(DollAnimation, CollideReadsTheCelsPixels) {
     write_file(path("a.cel"), cel_file(4, 4, 2, Bytes(4, 0x11)));
     write_file(path("half.cel"), cel_file(4, 4, 2, {0x00, 0x11, 0x00, 0x11}));
     write_file(path("m.cel"), cel_file(4, 1, 1, {0x10}));
-    const std::string rows[][3] = {
-        {"moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
-        {"moveto(#1,4,3)", "000000", "only its clear columns do"},
+    const std::string rows[][4] = {
+        {"", "moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
+        {"", "moveto(#1,4,3)", "000000", "only its clear columns do"},
+        {";%offset[-4,0]", "moveto(#1,4,3)", "ff0000",
+         "the line's offset moves the solid columns onto a.cel"},
     };
     for (const auto &row : rows) {
         write_file(path("d.cnf"),
-                   text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half.cel\n$0 2,3 12,3 0,0\n"
+                   text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half.cel " + row[0] +
+                        "\n$0 2,3 12,3 0,0\n"
                         ";@collide(#0,#1) map(#2)\n;@begin() " +
-                        row[0] + "\n"));
+                        row[1] + "\n"));
         run_state.output_name = path("d.gif");
         run_state.outputs_written.clear(); // each row is a run of its own
         FILE *input = fopen(path("d.cnf").c_str(), "rb");
         ASSERT_EQ(convert_doll(input, path("d.cnf").c_str(), 0), STATUS_OK);
         fclose(input);
-        EXPECT_EQ(colours_of(path("d.gif"), " ").substr(0, 6), row[1]) << row[2];
+        EXPECT_EQ(colours_of(path("d.gif"), " ").substr(0, 6), row[2]) << row[3];
     }
 }
 

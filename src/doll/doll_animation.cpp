@@ -129,7 +129,7 @@ AnimationSpan find_animation_span(const DollConfig &doll, const CelShapes &shape
     seen.emplace(hash_fkiss_state(state), 0);
     for (;;) {
         const int64_t due = next_alarm_due(state);
-        if (due < 0 || state.used_random) return first;
+        if (due < 0) return first;
         // Only grid times right after something happened are compared: a repeat of the state
         // shows there as well, one period apart.
         const int64_t time = grid_at_or_after(due);
