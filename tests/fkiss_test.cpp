@@ -256,7 +256,7 @@ TEST(Fkiss, CollisionsFromMovesAndClamping) {
         {two + ";@begin() moveto(#0,45,0) moveto(#0,0,0)\n", "e", "236145",
          "apart first, then out, then stillout"},
         {two + ";@begin() moveto(#1,5,0)\n", "e", "236", "moving either side checks"},
-        {std::string("%p.kcf\n#0 a.cel\n#0 b.cel\n;@in(\"a.cel\",\"b.cel\") let(e,2)\n"
+        {std::string("%p.kcf\n#0 a.cel\n#0 b.cel\n;@stillin(\"a.cel\",\"b.cel\") let(e,2)\n"
                      ";@begin() move(#0,1,0)\n"),
          "e", "0", "cels of one object are never compared"},
         {two + ";@begin() unmap(#1) moveto(#0,45,0)\n", "e", "5", "unmapped cels do not count"},
