@@ -190,12 +190,19 @@ TEST(Fkiss, VariablesAndLabels) {
          "an event ends the actions before it: press() never runs"},
         {";@begin() frobnicate(1) let(a,3) ; let(a,4)\n", "a", "3",
          "unknown actions are ignored; ';' starts a comment"},
+        // SplitMix64 from seed 1: its first two outputs are 465 and 519 modulo 1000.
+        {";@begin() random(a,0,999) random(b,1000,1999) mul(a,a,10000) add(a,a,b)\n", "a",
+         "4651519", "the documented generator, a number from a to b"},
+        {";@begin() random(a,3,3) random(b,9,7)\n", "a", "3", "both ends included"},
     };
     for (const auto &t : texts) {
         DollRun run;
         start(run, cel + t[0]);
         EXPECT_EQ(probe(run, t[1]), t[2]) << t[3] << "\n" << t[0];
     }
+    DollRun seeded;
+    start(seeded, cel + ";@begin() random(a,0,999)\n", 0, 7);
+    EXPECT_EQ(probe(seeded, "a"), "487") << "--seed 7 starts the generator from 7";
 }
 
 TEST(Fkiss, MapGroupsAndSetframe) {
