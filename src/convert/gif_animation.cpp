@@ -16,7 +16,7 @@ constexpr uint32_t COLOUR_BITS = 0xFFFFFF;
 constexpr int64_t MAX_DELAY = 65535; // centiseconds, the graphic control's word
 constexpr int DO_NOT_DISPOSE = 1;
 constexpr int FIRST_CACHE_BITS = 10;
-constexpr int LAST_CACHE_BITS = 22; // past this the cache starts again rather than grows
+constexpr int LAST_CACHE_BITS = 18; // 2 MiB: past this the cache starts again, not grows
 
 struct Rect {
     unsigned left, top, w, h;
