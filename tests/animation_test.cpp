@@ -1,6 +1,7 @@
 #include "colour/frame_colours.h"
 #include "convert/frame_pixels.h"
 #include "convert/gif_animation.h"
+#include "convert/gif_container.h"
 #include "doll_like.h"
 #include "support.h"
 
@@ -232,6 +233,16 @@ TEST_F(Animation, SmallMovingObjectCostsLittle) {
     EXPECT_EQ(p.frames, want);
     EXPECT_EQ(p.table[1], 0xFFFF00u); // about 1,700 pixels change to it, 2,560 to many others
     EXPECT_LT(fs::file_size(path("moving.gif")), 2 * fs::file_size(path("still.gif")));
+    // One frame is the still, byte for byte, as the doll picture writer makes it.
+    ColourTable table;
+    Canvas first = shots[0].canvas;
+    ASSERT_EQ(index_colours(first.data(), first.size(), 0, table), 0);
+    FILE *out = fopen(path("picture.gif").c_str(), "wb");
+    ASSERT_EQ(write_picture_gif(out, {W, H, 0, 0, W, H, 8, table.colours.rgb, false, 0},
+                                reinterpret_cast<unsigned char *>(first.data())),
+              0);
+    fclose(out);
+    EXPECT_EQ(read_file(path("still.gif")), read_file(path("picture.gif")));
 }
 
 // Each row: entries, which are unchanged (1), and what goes out: a stretch of unchanged pixels
