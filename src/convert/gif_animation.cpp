@@ -203,12 +203,13 @@ int write_pending(AnimationWriter &a, int64_t end_ms, bool last) {
     return status;
 }
 
-// The new frame's pixels go to `pending`, in the cheapest of three forms by estimate: every
-// pixel its entry; unchanged pixels transparent; or each unchanged pixel transparent or its
-// own entry, whichever continues the LZW string it falls in.
+// The new frame's pixels go to `pending`, in the smallest of three forms by estimate: every
+// pixel its entry; every unchanged pixel transparent; or only stretches of unchanged pixels
+// of more than one colour transparent. Which wins varies frame by frame (a moving sprite, a
+// fade), so each is weighed rather than one rule taken.
 void choose_frame_pixels(AnimationWriter &a, const Rect &r) {
     const size_t count = size_t{r.w} * r.h;
-    unsigned char *hidden = a.scratch[0], *fitted = a.scratch[1];
+    unsigned char *hidden = a.scratch[0], *stretches = a.scratch[1];
     bool any_unchanged = false;
     for (unsigned y = 0; y < r.h; ++y) {
         const unsigned char *shown = a.shown + size_t{r.top + y} * a.width + r.left;
@@ -221,7 +222,7 @@ void choose_frame_pixels(AnimationWriter &a, const Rect &r) {
     }
     a.pending_transparent = false;
     if (!a.has_transparent || !any_unchanged) return;
-    hide_mixed_stretches(a.pending, hidden, count, fitted);
+    hide_mixed_stretches(a.pending, hidden, count, stretches);
     uint64_t best = estimate_frame_bits(a.pending, count, a.estimate_table, a.estimate_codes);
     for (int k = 0; k < 2; ++k) {
         const uint64_t bits =
