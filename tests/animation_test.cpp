@@ -209,7 +209,8 @@ TEST_F(Animation, FramesRectanglesAndDelays) {
 
 // A 640 x 480 doll-like picture with a 16 x 16 sprite moving 8 pixels a frame: each frame is
 // the 24 x 16 it crossed, and twenty of them cost less than the first picture again. The
-// colour most often changed to takes the first entry, so that small frames' codes start narrow.
+// sprite's two colours, which every later frame draws, take the first entries, so that small
+// frames' codes start narrow.
 TEST_F(Animation, SmallMovingObjectCostsLittle) {
     const unsigned W = 640, H = 480;
     const Bytes indices = doll_like_pixels(W, H, 8, 7), palette = doll_like_palette(8);
@@ -231,7 +232,7 @@ TEST_F(Animation, SmallMovingObjectCostsLittle) {
     Played p;
     ASSERT_TRUE(play(path("moving.gif"), p));
     EXPECT_EQ(p.frames, want);
-    EXPECT_EQ(p.table[1], 0xFFFF00u); // about 1,700 pixels change to it, 2,560 to many others
+    EXPECT_EQ(std::set<uint32_t>(&p.table[1], &p.table[3]), std::set<uint32_t>({0x80, 0xFFFF00}));
     EXPECT_LT(fs::file_size(path("moving.gif")), 2 * fs::file_size(path("still.gif")));
     // One frame is the still, byte for byte, as the doll picture writer makes it.
     ColourTable table;
