@@ -20,6 +20,8 @@ struct RunState {
     uint32_t seed;           // "--seed N": the start of the doll programs' random numbers
     std::string output_dir;  // "-o DIR": where outputs go; empty: beside their inputs
     int verbose;             // 1 once "-v" has been seen: a line per written file
+    unsigned gifs_written;   // outputs completed in this run
+    std::string first_gif;   // the first of them, as named
 };
 
 extern RunState run_state;

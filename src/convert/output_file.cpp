@@ -18,5 +18,7 @@ int close_output(OutputFile &output, int status) {
     const bool close_failed = fclose(output.stream) != 0;
     if (status == STATUS_OK && (write_failed || close_failed)) status = STATUS_WRITE_ERROR;
     if (!end_replacement(output, status == STATUS_OK)) status = STATUS_WRITE_ERROR;
+    if (status == STATUS_OK && run_state.gifs_written++ == 0)
+        run_state.first_gif = run_state.output_name;
     return status;
 }
