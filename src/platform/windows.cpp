@@ -9,7 +9,8 @@
 //   takes the lock under which the temporary file is created, named and renamed, and the
 //   file is opened so that it can be deleted while the main thread still writes to it;
 // - huge pages need a privilege ordinary users lack: the pixel area is plain memory;
-// - a console of the program's own (started from Explorer) closes when it ends: it is counted.
+// - a console of the program's own (started from Explorer) closes when it ends: it is counted;
+// - the shells leave wildcards to the program: the C runtime expands them.
 #include "platform/platform.h"
 
 #include "common/file_names.h"
@@ -263,6 +264,12 @@ void remove_temporary_on_interrupt() {
 
 unsigned char *reserve_pixel_area(size_t size) {
     return static_cast<unsigned char *>(malloc(size));
+}
+
+// Command Prompt and PowerShell hand "*.lzh" over as it is typed; a Windows program expands it
+// itself. This asks mingw-w64's start-up code (through the C runtime) to do so.
+extern "C" {
+int _dowildcard = -1;
 }
 
 int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **)) {
