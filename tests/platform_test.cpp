@@ -90,7 +90,6 @@ TEST(ExplorerPause, OnlyInAConsoleOfItsOwn) {
         {0, false, "no console (output redirected, or not Windows)"},
         {1, true, "Explorer's console: the messages vanish unless it waits"},
         {2, false, "Command Prompt's: the shell shares it, its window stays"},
-        {3, false, "PowerShell running a batch file: others share it"},
     };
     for (const auto &[processes, pauses, why] : rows)
         EXPECT_EQ(pause_at_end(processes), pauses) << why;
