@@ -157,10 +157,11 @@ bool differing_rect(const AnimationWriter &a, const unsigned char *entries, cons
     return true;
 }
 
-GifLayout frame_layout(const AnimationWriter &a, unsigned left, unsigned top, unsigned w,
-                       unsigned h) {
-    return GifLayout{a.width, a.height,   left, top, w, h, a.depth, a.table.colours.rgb,
-                     false,   a.interlace};
+GifLayout frame_layout(const AnimationWriter &a, const Rect &r) {
+    GifLayout layout = {a.width, a.height, r.left, r.top, r.w, r.h, a.depth, nullptr, false, 0};
+    layout.colours = a.table.colours.rgb;
+    layout.interlace = a.interlace;
+    return layout;
 }
 
 // One image: its graphic control (unless it is a still), descriptor and compressed data.
@@ -190,14 +191,14 @@ int write_pending(AnimationWriter &a, int64_t end_ms, bool last) {
     const bool still = last && a.frames_written == 0;
     if (a.frames_written == 0 && !still) write_loop_extension(a.out, 0);
     int64_t delay = std::max<int64_t>(0, centiseconds(end_ms) - centiseconds(a.pending_ms));
-    int status = write_image(a, frame_layout(a, a.left, a.top, a.w, a.h), a.pending, !still,
+    int status = write_image(a, frame_layout(a, Rect{a.left, a.top, a.w, a.h}), a.pending, !still,
                              std::min(delay, MAX_DELAY), a.pending_transparent);
     ++a.frames_written;
     const unsigned char transparent = 0;
     const unsigned char *same = a.has_transparent ? &transparent : a.shown;
     for (delay -= MAX_DELAY; delay > 0 && status == STATUS_OK; delay -= MAX_DELAY) {
-        status = write_image(a, frame_layout(a, 0, 0, 1, 1), same, true, std::min(delay, MAX_DELAY),
-                             a.has_transparent);
+        status = write_image(a, frame_layout(a, Rect{0, 0, 1, 1}), same, true,
+                             std::min(delay, MAX_DELAY), a.has_transparent);
         ++a.frames_written;
     }
     return status;
@@ -265,7 +266,7 @@ int begin_animation(AnimationWriter &a, FILE *out, uint32_t width, uint32_t heig
         release_animation(a);
         return fail(a, STATUS_NO_MEMORY);
     }
-    write_gif_screen(out, frame_layout(a, 0, 0, width, height));
+    write_gif_screen(out, frame_layout(a, Rect{0, 0, width, height}));
     return STATUS_OK;
 }
 
