@@ -35,7 +35,7 @@ bool make_room(FrameColours &f) {
         if (colours != nullptr) f.colours = colours;
         uint32_t *counts = static_cast<uint32_t *>(realloc(f.counts, room * 4));
         if (counts != nullptr) f.counts = counts;
-        uint32_t *changed = static_cast<uint32_t *>(realloc(f.changed, room * 4));
+        uint32_t *changed = static_cast<uint32_t *>(realloc(f.changed, room * 8));
         if (changed != nullptr) f.changed = changed;
         if (colours == nullptr || counts == nullptr || changed == nullptr) return false;
         f.room = room;
@@ -64,7 +64,7 @@ int64_t colour_id(FrameColours &f, uint32_t colour) {
     if (!make_room(f)) return -1;
     place(f, colour, static_cast<uint32_t>(f.distinct));
     f.colours[f.distinct] = colour;
-    f.counts[f.distinct] = f.changed[f.distinct] = 0;
+    f.counts[f.distinct] = f.changed[2 * f.distinct] = f.changed[2 * f.distinct + 1] = 0;
     return static_cast<int64_t>(f.distinct++);
 }
 
@@ -72,15 +72,19 @@ void add_saturating(uint32_t &count, uint32_t n) {
     count = count > UINT32_MAX - n ? UINT32_MAX : count + n;
 }
 
-// Counts `n` more pixels of colour `id`, and as changed ones after the first canvas; false
-// (and the status set) when `id` is none.
+// Counts `n` more pixels of colour `id`, and after the first canvas, the canvas as one that
+// changes pixels to it; false (and the status set) when `id` is none.
 bool add_pixels(FrameColours &f, int64_t id, uint32_t n) {
     if (id < 0) {
         f.status = STATUS_NO_MEMORY;
         return false;
     }
     add_saturating(f.counts[id], n);
-    if (f.frames > 0) add_saturating(f.changed[id], n);
+    const uint32_t canvas = static_cast<uint32_t>(f.frames + 1);
+    if (f.frames > 0 && f.changed[2 * id + 1] != canvas) {
+        ++f.changed[2 * id];
+        f.changed[2 * id + 1] = canvas;
+    }
     return true;
 }
 
@@ -131,14 +135,16 @@ int choose_frame_table(const FrameColours &f, ColourTable &table, bool &has_tran
     // colours exactly stay exact rather than losing one to it.
     has_transparent = f.frames > 1 && f.distinct != 256;
     if (f.status != STATUS_OK) return f.status;
-    // Exact entries in order of the pixels that change to them, most first: a frame that
-    // redraws a little then uses low entries only, and its codes start narrower.
+    // Exact entries in order of how many frames change pixels to them, most first: a frame's
+    // codes are as wide as its highest entry needs, and the colours most frames draw then sit
+    // low. (Counting pixels instead puts a large one-off change first.)
     std::vector<uint32_t> order(f.distinct), colours(f.distinct), counts(f.distinct);
     for (size_t i = 0; i < f.distinct; ++i)
         order[i] = static_cast<uint32_t>(i);
     if (f.distinct <= 256)
-        std::stable_sort(order.begin(), order.end(),
-                         [&](uint32_t a, uint32_t b) { return f.changed[a] > f.changed[b]; });
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return f.changed[2 * a] > f.changed[2 * b];
+        });
     for (size_t i = 0; i < f.distinct; ++i) {
         colours[i] = f.colours[order[i]];
         counts[i] = f.counts[order[i]];

@@ -14,7 +14,8 @@ struct FrameColours {
     int bits;        // the slots number 1 << bits
     uint32_t *colours;
     uint32_t *counts;  // pixels of each colour, saturating at UINT32_MAX
-    uint32_t *changed; // the same, counting only canvases after the first
+    uint32_t *changed; // per colour: canvases after the first that change pixels to it, and
+                       // the last such canvas's number
     size_t distinct, room;
     uint32_t *previous; // the canvas gathered last, or null
     size_t previous_pixels;
@@ -26,8 +27,8 @@ struct FrameColours {
 int gather_frame_colours(FrameColours &colours, const uint32_t *canvas, size_t pixels);
 
 // One table for all the frames gathered. When the colours fit it is exact, the colours that
-// later canvases change to most first, then in the order they first appeared; when more than one
-// frame was gathered and they fit 255, entry 0 is left for a transparent index and
+// the most later canvases change pixels to first, then in the order they first appeared; when more
+// than one frame was gathered and they fit 255, entry 0 is left for a transparent index and
 // `has_transparent` is set. More colours than that are quantised once, over all frames together
 // (255 and the transparent entry when there are several frames). STATUS_OK or STATUS_NO_MEMORY.
 int choose_frame_table(const FrameColours &colours, ColourTable &table, bool &has_transparent);

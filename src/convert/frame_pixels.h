@@ -12,9 +12,9 @@
 // The LZW code size for pixels: the smallest that holds the highest entry among them.
 int frame_code_size(const unsigned char *pixels, size_t count);
 
-// The bits `count` pixels take, the compressing encoder's way but with no clears, or as plain
-// codes where those are fewer: enough to compare ways of writing one frame. `table` is scratch,
-// restarted when the code size needs.
+// About the bits `count` pixels take through the compressing encoder, at a fraction of its
+// time: enough to compare ways of writing one frame. `table` is scratch, restarted when the
+// code size needs.
 uint64_t estimate_frame_bits(const unsigned char *pixels, size_t count, LzwTable &table,
                              std::vector<uint16_t> &codes);
 

@@ -16,7 +16,7 @@ constexpr uint32_t COLOUR_BITS = 0xFFFFFF;
 constexpr int64_t MAX_DELAY = 65535; // centiseconds, the graphic control's word
 constexpr int DO_NOT_DISPOSE = 1;
 constexpr int FIRST_CACHE_BITS = 10;
-constexpr int LAST_CACHE_BITS = 22; // past this the cache starts again rather than grows
+constexpr int LAST_CACHE_BITS = 18; // 2 MiB: past this the cache starts again, not grows
 
 struct Rect {
     unsigned left, top, w, h;
@@ -157,10 +157,11 @@ bool differing_rect(const AnimationWriter &a, const unsigned char *entries, cons
     return true;
 }
 
-GifLayout frame_layout(const AnimationWriter &a, unsigned left, unsigned top, unsigned w,
-                       unsigned h) {
-    return GifLayout{a.width, a.height,   left, top, w, h, a.depth, a.table.colours.rgb,
-                     false,   a.interlace};
+GifLayout frame_layout(const AnimationWriter &a, const Rect &r) {
+    GifLayout layout = {a.width, a.height, r.left, r.top, r.w, r.h, a.depth, nullptr, false, 0};
+    layout.colours = a.table.colours.rgb;
+    layout.interlace = a.interlace;
+    return layout;
 }
 
 // One image: its graphic control (unless it is a still), descriptor and compressed data.
@@ -190,25 +191,26 @@ int write_pending(AnimationWriter &a, int64_t end_ms, bool last) {
     const bool still = last && a.frames_written == 0;
     if (a.frames_written == 0 && !still) write_loop_extension(a.out, 0);
     int64_t delay = std::max<int64_t>(0, centiseconds(end_ms) - centiseconds(a.pending_ms));
-    int status = write_image(a, frame_layout(a, a.left, a.top, a.w, a.h), a.pending, !still,
+    int status = write_image(a, frame_layout(a, Rect{a.left, a.top, a.w, a.h}), a.pending, !still,
                              std::min(delay, MAX_DELAY), a.pending_transparent);
     ++a.frames_written;
     const unsigned char transparent = 0;
     const unsigned char *same = a.has_transparent ? &transparent : a.shown;
     for (delay -= MAX_DELAY; delay > 0 && status == STATUS_OK; delay -= MAX_DELAY) {
-        status = write_image(a, frame_layout(a, 0, 0, 1, 1), same, true, std::min(delay, MAX_DELAY),
-                             a.has_transparent);
+        status = write_image(a, frame_layout(a, Rect{0, 0, 1, 1}), same, true,
+                             std::min(delay, MAX_DELAY), a.has_transparent);
         ++a.frames_written;
     }
     return status;
 }
 
-// The new frame's pixels go to `pending`, in the cheapest of three forms by estimate: every
-// pixel its entry; unchanged pixels transparent; or each unchanged pixel transparent or its
-// own entry, whichever continues the LZW string it falls in.
+// The new frame's pixels go to `pending`, in the smallest of three forms by estimate: every
+// pixel its entry; every unchanged pixel transparent; or only stretches of unchanged pixels
+// of more than one colour transparent. Which wins varies frame by frame (a moving sprite, a
+// fade), so each is weighed rather than one rule taken.
 void choose_frame_pixels(AnimationWriter &a, const Rect &r) {
     const size_t count = size_t{r.w} * r.h;
-    unsigned char *hidden = a.scratch[0], *fitted = a.scratch[1];
+    unsigned char *hidden = a.scratch[0], *stretches = a.scratch[1];
     bool any_unchanged = false;
     for (unsigned y = 0; y < r.h; ++y) {
         const unsigned char *shown = a.shown + size_t{r.top + y} * a.width + r.left;
@@ -221,7 +223,7 @@ void choose_frame_pixels(AnimationWriter &a, const Rect &r) {
     }
     a.pending_transparent = false;
     if (!a.has_transparent || !any_unchanged) return;
-    hide_mixed_stretches(a.pending, hidden, count, fitted);
+    hide_mixed_stretches(a.pending, hidden, count, stretches);
     uint64_t best = estimate_frame_bits(a.pending, count, a.estimate_table, a.estimate_codes);
     for (int k = 0; k < 2; ++k) {
         const uint64_t bits =
@@ -264,7 +266,7 @@ int begin_animation(AnimationWriter &a, FILE *out, uint32_t width, uint32_t heig
         release_animation(a);
         return fail(a, STATUS_NO_MEMORY);
     }
-    write_gif_screen(out, frame_layout(a, 0, 0, width, height));
+    write_gif_screen(out, frame_layout(a, Rect{0, 0, width, height}));
     return STATUS_OK;
 }
 
