@@ -160,9 +160,9 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
          ""},
         {{"-s", "all", "-v", "-o", "out", "dolls/"},
          "",
-         "out/dolls-a.gif: set 0 of dolls/a.cnf, "
-         "3 x 2 pixels, @ bytes\nout/dolls-a-1.gif: set 1 of dolls/a.cnf, 3 x 2 pixels, @ "
-         "bytes\nout/dolls-b.gif: set 0 of dolls/b.cnf, 2 x 1 pixels, @ bytes\n",
+         "out/dolls-a.gif: dolls/a.cnf set 0, still, "
+         "3 x 2 pixels, @ bytes\nout/dolls-a-1.gif: dolls/a.cnf set 1, still, 3 x 2 pixels, @ "
+         "bytes\nout/dolls-b.gif: dolls/b.cnf set 0, still, 2 x 1 pixels, @ bytes\n",
          "dolls-a-1.gif dolls-a.gif dolls-b.gif"},
         {{"sailor.cnf", "-o", "out", "dolls/b.cnf"},
          "",

@@ -77,9 +77,8 @@ bool draw_sets(const DollConfig &doll, const DollFiles &files, const char *argum
         report_missing_cels(message_name, reported);
         drawn = report(message_name, status);
         if (drawn)
-            note_written(message_name,
-                         "set " + std::to_string(set) +
-                             (run_state.animate_seconds > 0 ? " animated of" : " of"));
+            note_written(message_name + " set " + std::to_string(set) +
+                         (run_state.animate_seconds > 0 ? ", animated" : ", still"));
         picture_done();
     }
     return drawn;
