@@ -18,7 +18,8 @@ TEST(CnfParse, WhatEndsASetOrAnEvent) {
     DollConfig d;
     ASSERT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(cnf), strlen(cnf), d), 0);
     EXPECT_EQ(d.sets.at(0).positions.size(), 1u);
-    EXPECT_EQ(d.startup[0].size(), 1u);
+    EXPECT_EQ(d.program.initialize.size(), 1u);
+    EXPECT_EQ(d.program.code.size(), 1u) << "press() is never run: its actions are not kept";
 }
 
 // The picture giflib decodes, rows split by '|', then the table size. Each pixel is a letter:
@@ -191,7 +192,10 @@ TEST_F(Doll, PicturesAndRefusals) {
          "", "b....|bb2..|..22.|..... 4"},
         // refusals: a missing or wrong file, palette numbers, cel lines, playfield, bytes
         {"%p.kcf\n%gone.kcf\n#0 two.cel\n", "d.cnf: gone.kcf not found (11).\n", ""},
-        {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "d.cnf: lost.cel not found (11).\n", ""},
+        // a cel file the doll lacks (real archives are often incomplete): drawn without it,
+        // one line however many lines name it
+        {five + "#0 two.cel\n#0 lost.cel :1\n#1 lost.cel\n$0 0,0 1,1\n",
+         "d.cnf: lost.cel not found; drawn without it.\n", "b....|bb...|.....|..... 2"},
         {"%p.kcf\n#0 p.kcf\n", "d.cnf: p.kcf is not a cel (12).\n", ""},
         {"%two.cel\n#0 two.cel\n", "d.cnf: two.cel is not a palette (13).\n", ""},
         {"%p.kcf\n#0 two.cel *1\n", ten, ""},
@@ -214,15 +218,18 @@ TEST_F(Doll, PicturesAndRefusals) {
         {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},
     };
     write_doll_files(dir);
+    write_file(path("after.cel"), read_file(path("ok.cel")));
     for (const char *first : {"ok.cel", "-i"}) // sequential, then interlaced pictures
         for (auto &[cnf, err, expected] : cases) {
             if (first[0] == '-' && expected.empty()) continue;
             write_file(path("d.cnf"), text(cnf));
-            EXPECT_EQ(run_quondel(dir, {first, "d.cnf", "ok.cel"}).err, err) << cnf.substr(0, 40);
+            EXPECT_EQ(run_quondel(dir, {first, "d.cnf", "after.cel"}).err, err)
+                << cnf.substr(0, 40);
             const bool made = fs::exists(path("d.gif"));
             EXPECT_EQ(made ? picture(path("d.gif")) : "", expected);
             fs::remove(path("d.gif"));
-            EXPECT_TRUE(fs::remove(path("ok.gif")));
+            fs::remove(path("ok.gif"));
+            EXPECT_TRUE(fs::remove(path("after.gif")));
         }
 }
 
@@ -253,6 +260,17 @@ TEST_F(Doll, TranslucencyAndStartUp) {
          "7f0000 000000 000000"},
         {three + "#0 a.cel\n;@initialize() transparent(#0,300)\n;@begin() transparent(#0,-100)\n",
          "5e0000 000000 000000"},
+        // the program decides the first picture: %offset places a cel line within its object,
+        // %u hides one, setframe picks one frame of a group, a label places an object, and
+        // exitevent skips what follows it
+        {three + "#0 a.cel ;%offset[2,0]\n", "000000 000000 f00000"},
+        {three + "#0 a.cel ;%u\n#1 a.cel\n$0 0,0 1,0\n", "000000 f00000 000000"},
+        {three + "#0 a.cel ;!hand :0\n#1 a.cel ;!hand :1\n$0 0,0 1,0\n"
+                 ";@begin() setframe(!hand,1)\n",
+         "000000 f00000 000000"},
+        {three + "#0 a.cel\n;@begin() gosub(place)\n;@label(place) moveto(#0,2,0)\n",
+         "000000 000000 f00000"},
+        {three + "#0 a.cel\n;@set(0) exitevent() unmap(#0)\n", "f00000 000000 000000"},
         // a 32-bit cel declaring 65535 x 65535 pixels in a few bytes: read as far as it goes
         {three + "#0 huge.cel\n", "ff0000 000000 000000"},
     };

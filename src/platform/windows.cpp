@@ -8,12 +8,15 @@
 // - Ctrl-C, Ctrl-Break and closing the console run a handler on a thread of its own: it
 //   takes the lock under which the temporary file is created, named and renamed, and the
 //   file is opened so that it can be deleted while the main thread still writes to it;
-// - huge pages need a privilege ordinary users lack: the pixel area is plain memory.
+// - huge pages need a privilege ordinary users lack: the pixel area is plain memory;
+// - a console of the program's own (started from Explorer) closes when it ends: it is counted;
+// - the shells leave wildcards to the program: the C runtime expands them.
 #include "platform/platform.h"
 
 #include "common/file_names.h"
 
 #include <cstdlib>
+#include <cwctype>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -154,6 +157,60 @@ bool is_same_file(FILE *file, const char *name) {
     return same;
 }
 
+bool is_folder(const char *name) {
+    const DWORD attributes = GetFileAttributesW(wide(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool identify_file(const char *name, FileIdentity &identity) {
+    const HANDLE file = open_to_query(name);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info);
+    uint64_t index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    // File systems that give every file the index 0: its final path, folded, hashed.
+    if (known && index == 0) {
+        index = 14695981039346656037u;
+        for (const wchar_t ch : final_path(file))
+            index = (index ^ static_cast<uint64_t>(towlower(ch))) * 1099511628211u;
+    }
+    CloseHandle(file);
+    if (known) identity = FileIdentity{info.dwVolumeSerialNumber, index};
+    return known;
+}
+
+// The C runtime's calls set errno as POSIX does; the wide system calls only the last error,
+// which the runtime's calls set too.
+std::string failure_reason() {
+    const DWORD error = GetLastError();
+    wchar_t *text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::string reason = n > 0 ? utf8(text) : "error " + std::to_string(error);
+    LocalFree(text);
+    // The system's sentences end in a full stop and a line break; a message adds its own.
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == '.' || reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
+
+bool failure_is_missing() {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME;
+}
+
+bool is_terminal(FILE *stream) {
+    DWORD mode;
+    return GetConsoleMode(handle_of(stream), &mode) != 0;
+}
+
+int64_t clock_ms() {
+    return static_cast<int64_t>(GetTickCount64());
+}
+
 bool list_folder(const std::string &folder, std::vector<std::string> &names) {
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW((wide(folder) + L"*").c_str(), &found);
@@ -209,6 +266,12 @@ unsigned char *reserve_pixel_area(size_t size) {
     return static_cast<unsigned char *>(malloc(size));
 }
 
+// Command Prompt and PowerShell hand "*.lzh" over as it is typed; a Windows program expands it
+// itself. This asks mingw-w64's start-up code (through the C runtime) to do so.
+extern "C" {
+int _dowildcard = -1;
+}
+
 int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **)) {
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i)
@@ -218,4 +281,15 @@ int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **)) 
         pointers.push_back(&argument[0]);
     pointers.push_back(nullptr);
     return run(argc, pointers.data());
+}
+
+unsigned console_process_count() {
+    DWORD processes[4];
+    // The count, even when more than fit (they are not needed); 0 when there is no console.
+    return GetConsoleProcessList(processes, 4);
+}
+
+void wait_for_enter() {
+    for (int c = getchar(); c != EOF && c != '\n';)
+        c = getchar();
 }
