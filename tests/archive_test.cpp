@@ -239,9 +239,9 @@ TEST_F(ImageCels, DecodedOrRefused) {
         {cut_png, STATUS_NOT_DOLL_CEL, ""},
         {huge_png, STATUS_TOO_LARGE, ""}, // refused before its pixels take memory
         {text("GIF89a"), STATUS_NOT_DOLL_CEL, ""},
-        // a table of two colours, and index 3 beyond it: black
+        // a table of two colours, and index 2 just beyond it: black
         {hex_bytes("47 49 46 38 39 61 02 00 01 00 80 00 00 10 20 30 40 50 60 2C 00 00 00 00 02 00 "
-                   "01 00 00 02 02 CC 0A 00 3B"),
+                   "01 00 00 02 02 8C 0A 00 3B"),
          STATUS_OK, "405060ff000000ff"},
     };
     for (const auto &[file, status, pixels] : cases) {
@@ -330,8 +330,10 @@ TEST_F(Archives, DollsStraightFromArchives) {
          "missing.zip:doll.cnf: ../b.bmp not found; drawn without it.\n",
          "missing.gif=000000,000000"},
         {{"none.zip"}, "none.zip: no doll configuration inside (21).\n", ""},
-        {{"cut.zip"}, "cut.zip: damaged archive (16).\n", ""},
-        {{"crc.lzh"}, "crc.lzh:doll.cnf: b.bmp is damaged in the archive (18).\n", ""},
+        {{"crc.lzh", "cut.zip"}, // the first one's detail is not the second's
+         "crc.lzh:doll.cnf: b.bmp is damaged in the archive (18).\ncut.zip: damaged archive "
+         "(16).\n",
+         ""},
         {{"unsafe.lzh"}, "unsafe.lzh: ../x.cnf is an unsafe name in the archive (19).\n", ""},
         {{"method.lzh"}, "method.lzh:x.cnf: x.cnf is packed in an unknown method (17).\n", ""},
     };

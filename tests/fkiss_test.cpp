@@ -409,13 +409,18 @@ TEST(Fkiss, LoopDetection) {
          5000,
          "alarms that run out: the doll comes to rest, the first N seconds"},
         {";@begin() unmap(#0)\n", {0, 0, false}, 5000, "no timer after start-up: a still"},
+        {";@begin() timer(1,100)\n;@alarm(1) move(#0,60,0) timer(1,100)\n",
+         {800, 900, true},
+         5000,
+         "only the place differs until the edge of the 448-wide playfield stops the cel at 438"},
     };
     for (const auto &row : rows) {
         DollConfig doll;
         const std::string text = cel + row.program;
         ASSERT_EQ(
             parse_cnf(reinterpret_cast<const unsigned char *>(text.data()), text.size(), doll), 0);
-        const CelShapes shapes;
+        CelShapes shapes;
+        shapes.boxes.push_back(CelBox{0, 0, 10, 10});
         const AnimationSpan span = find_animation_span(doll, shapes, 0, 1, row.limit);
         EXPECT_EQ(span.start, row.span.start) << row.reason;
         EXPECT_EQ(span.end, row.span.end) << row.reason;
