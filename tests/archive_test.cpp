@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <malloc.h>
 #include <set>
 #include <spng.h>
 #include <turbojpeg.h>
@@ -150,10 +151,17 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
     for (int level : {0, 1, 2}) // every header level and both methods real dolls use
         for (const char *method : {"-lh0-", "-lh5-"})
             cases.push_back({lzh(level, method), "0", true});
-    for (const auto &[archive, expected, same] : cases) {
-        Bytes data;
-        EXPECT_EQ(open_and_read(dir, archive, "A.CEL", &data), expected) << expected;
-        EXPECT_EQ(data == cel, same) << expected;
+    // Twice: a second pass may hold no more memory than the first left (a closed archive
+    // gives back what it took).
+    size_t held = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto &[archive, expected, same] : cases) {
+            Bytes data;
+            EXPECT_EQ(open_and_read(dir, archive, "A.CEL", &data), expected) << expected;
+            EXPECT_EQ(data == cel, same) << expected;
+        }
+        EXPECT_TRUE(pass == 0 || mallinfo2().uordblks <= held) << "memory kept";
+        held = mallinfo2().uordblks;
     }
 }
 
