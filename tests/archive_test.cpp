@@ -141,6 +141,7 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
         // that declares 3 GB; neither makes quondel take that memory
         {zip_deflated(big, 1000), "18 d/a.cel", false},
         {zip_deflated(cel, 3000000000u), "20 d/a.cel", false},
+        {zip_deflated(big, 256 << 20), "18 d/a.cel", false}, // the largest entry taken
         // more data than declared, though the CRC fits the declared part: a cel with a tail
         {zip_field(zip_deflated(cel_and_more, static_cast<uint32_t>(cel.size())), 14,
                    static_cast<uint32_t>(crc32(0, cel.data(), static_cast<uInt>(cel.size()))), 4),
@@ -222,6 +223,8 @@ TEST_F(ImageCels, DecodedOrRefused) {
     // The widest picture a playfield holds: 16,384 pixels at one bit, black
     Bytes widest = bmp_file(1, 1, two, Bytes(2048, 0));
     widest[18] = 0, widest[19] = 0x40;
+    Bytes most = bmp_file(1, 4097, two, {}); // its rows are missing, but it is refused first
+    most[18] = 0x01, most[19] = 0x10;
     std::string black;
     for (int x = 0; x < 16384; ++x)
         black += "000000ff";
@@ -237,6 +240,7 @@ TEST_F(ImageCels, DecodedOrRefused) {
         {bmp_file(16, 1, {}, hex_bytes("00 7C 21 04")), STATUS_OK, "ff0000ff080808ff"},
         {fields, STATUS_OK, "ff0000ff00ff00ff"},
         {widest, STATUS_OK, black},
+        {most, STATUS_TOO_LARGE, ""}, // 4097 x 4097: more pixels than 4096 x 4096 by a row
         // 32 bits without bit fields: the fourth byte is no alpha, so the picture is opaque
         {bmp_file(32, 1, {}, hex_bytes("10 20 30 00 40 50 60 80")), STATUS_OK, "302010ff605040ff"},
         {bmp_file(24, 2, {}, hex_bytes("01 02 03")), STATUS_NOT_DOLL_CEL, ""}, // rows missing

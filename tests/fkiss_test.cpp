@@ -294,6 +294,10 @@ TEST(Fkiss, CollisionsFromMovesAndClamping) {
          "only cels in the set make the box"},
         {TWO + std::string(";@begin() movebyx(#0,#1,5) movebyy(#1,#0,7)\n"), "#1", "50,7",
          "movebyx and movebyy"},
+        {"%p.kcf\n#0 a.cel\n$0 0,50\n;@begin() moverandx(#0,10,10)\n", "#0", "10,50",
+         "moverandx leaves y as it was"},
+        {TWO + std::string(";@begin() move(\"gone.cel\",10,0)\n"), "#0", "0,0",
+         "a cel name no line has moves nothing"},
         {TWO + std::string(";@begin() movebyx(#0,#1,5) letobjectx(x,#0) letinitx(i,#1) "
                            "letobjectw(w,#0) add(r,x,i) add(r,r,w)\n"),
          "r", "115", "reading places and widths"},
