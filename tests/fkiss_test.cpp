@@ -111,6 +111,8 @@ TEST(Fkiss, TimersAndSameInstantOrder) {
          0, "a:2", "10", "ifnotmapped does"},
         {"%p.kcf\n#0 a.cel\n;@begin() ifmapped(\"a.cel\",1,10)\n", 0, "a:1", "10",
          "and ifmapped does for a mapped one"},
+        {"%p.kcf\n#0 a.cel\n;@begin() let(o,0) setfix(o,5)\n;@alarm(0) let(x,1)\n", 0, "a:0",
+         "idle", "setfix of the object a variable holds sets no timer"},
         {"%p.kcf\n#0.5 a.cel\n#1 b.cel\n;@begin() iffixed(#0,1,10) iffixed(#1,2,10)\n", 0, "a:2",
          "idle", "iffixed needs a fix value above 0"},
         {"%p.kcf\n#0.5 a.cel\n;@begin() iffixed(#0,1,10)\n", 0, "a:1", "10", "#0.5 is fixed"},
