@@ -477,19 +477,20 @@ TEST_F(DollAnimation, CollideReadsTheCelsPixels) {
     write_file(path("p.kcf"), palette_file(24, 16, p));
     write_file(path("a.cel"), cel_file(4, 4, 2, Bytes(4, 0x11)));
     write_file(path("half.cel"), cel_file(4, 4, 2, {0x00, 0x11, 0x00, 0x11}));
+    write_file(path("half8.cel"), cel_file(8, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1}));
     write_file(path("m.cel"), cel_file(4, 1, 1, {0x10}));
     const std::string rows[][4] = {
-        {"", "moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
-        {"", "moveto(#1,4,3)", "000000", "only its clear columns do"},
-        {";%offset[-4,0]", "moveto(#1,4,3)", "ff0000",
+        {".cel", "moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
+        {".cel", "moveto(#1,4,3)", "000000", "only its clear columns do"},
+        {".cel ;%offset[-4,0]", "moveto(#1,4,3)", "ff0000",
          "the line's offset moves the solid columns onto a.cel"},
+        {"8.cel", "moveto(#1,4,3)", "000000", "at 8 bits too, index 0 clear and 1 solid"},
     };
     for (const auto &row : rows) {
-        write_file(path("d.cnf"),
-                   text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half.cel " + row[0] +
-                        "\n$0 2,3 12,3 0,0\n"
-                        ";@collide(#0,#1) map(#2)\n;@begin() " +
-                        row[1] + "\n"));
+        write_file(path("d.cnf"), text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half" + row[0] +
+                                       "\n$0 2,3 12,3 0,0\n"
+                                       ";@collide(#0,#1) map(#2)\n;@begin() " +
+                                       row[1] + "\n"));
         run_state.output_name = path("d.gif");
         run_state.outputs_written.clear(); // each row is a run of its own
         FILE *input = fopen(path("d.cnf").c_str(), "rb");
