@@ -147,9 +147,12 @@ TEST_F(Doll, PicturesAndRefusals) {
     std::string many;
     for (size_t line = 0; line <= MAX_CEL_LINES; ++line)
         many += "#0 two.cel\n";
-    std::string tall;
+    std::string tall, plain; // plain: the playfield of a CNF without a size, 448 x 320
     for (int y = 2; y < 16382; ++y)
         tall += "|.";
+    for (int y = 0; y < 318; ++y)
+        plain += std::string(448, '.') + "|";
+    plain += std::string(446, '.') + "b.|" + std::string(446, '.') + "bb 2";
     const std::string cases[][3] = {
         // clipped on every side, negative positions included; the forms real dolls use: CR
         // LF, blanks and tabs, high bytes, continued set lines, and the end mark ^Z
@@ -214,6 +217,8 @@ TEST_F(Doll, PicturesAndRefusals) {
          "b" + std::string(16382, '.') + "b 2"},
         {"(1,16384)\n%p.kcf\n#0 two.cel\n#1 two.cel\n$0 0,0 0,16382\n", "",
          "b|b" + tall + "|b|b 2"},
+        {"%p.kcf\n#0 two.cel\n$0 446,318\n", "",
+         plain}, // no size: the default, a cel in its corner
         {huge + "%p.kcf\n#0 two.cel\n", seven, ""},
         // one cel line too many: refused before the parse or the drawing grows further
         {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},
