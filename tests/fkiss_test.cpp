@@ -144,6 +144,8 @@ TEST(Fkiss, ConditionsAndBlocks) {
          "and the first block's false branch still does not run"},
         {";@begin() ifequal(1,2) let(a,1) endif() let(b,5)\n", 0, "b", "5",
          "actions after endif always run"},
+        {";@begin() ifequal(1,1) let(a,1) else let(a,2) endif let(b,5)\n", 0, "b", "5",
+         "else and endif written without parentheses, as real dolls do"},
         {";@begin() ifnotequal(x,0) let(a,1) endif()\n", 0, "a", "0", "variables start at 0"},
         {"#1 b.cel ;%u\n;@begin() ifmapped(\"b.cel\") let(a,1) else() let(a,2) endif()\n", 0, "a",
          "2", "ifmapped with one argument opens a block"},
