@@ -158,7 +158,7 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
     write_file(path("dolls/p.kcf"), palette_file(24, 3, Bytes(9, 200)));
     write_file(path("dolls/a.cel"), cel);
     write_file(path("dolls/a.cnf"), text("(3,2)\n%p.kcf\n#0 a.cel\n$0 0,0\n$0 1,1\n"));
-    write_file(path("dolls/b.cnf"), text("(2,1)\n%p.kcf\n#0 A.CEL\n"));
+    write_file(path("dolls/b.cnf"), text("(2,300)\n%p.kcf\n#0 A.CEL\n")); // over 255 rows
     write_file(path("sailor.cnf"), text("(2,1)\n#0 sailor.gif\n"));
     write_file(path("loop.cnf"),
                text("(2,1)\n#0 sailor.gif\n;@begin() goto(1)\n;@label(1) goto(1)\n"));
@@ -174,15 +174,15 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
          "out/a.gif: cel dolls/a.cel, 2 x 1 pixels, 807 bytes\n",
          "a.gif"}, // the palette: none
         {{"-l", "dolls", "sailor.cnf", "dolls/a.cel"},
-         "dolls/a.cnf: 3 x 2 pixels, sets 0 1\ndolls/b.cnf: 2 x 1 pixels, sets 0\n"
+         "dolls/a.cnf: 3 x 2 pixels, sets 0 1\ndolls/b.cnf: 2 x 300 pixels, sets 0\n"
          "sailor.cnf: 2 x 1 pixels, sets 0\n",
          "",
          ""},
-        {{"-s", "all", "-v", "-o", "out", "dolls/"},
+        {{"-s", "all", "--verbose", "-o", "out", "dolls/"},
          "",
          "out/dolls-a.gif: dolls/a.cnf set 0, still, "
          "3 x 2 pixels, @ bytes\nout/dolls-a-1.gif: dolls/a.cnf set 1, still, 3 x 2 pixels, @ "
-         "bytes\nout/dolls-b.gif: dolls/b.cnf set 0, still, 2 x 1 pixels, @ bytes\n",
+         "bytes\nout/dolls-b.gif: dolls/b.cnf set 0, still, 2 x 300 pixels, @ bytes\n",
          "dolls-a-1.gif dolls-a.gif dolls-b.gif"},
         // a program that never ends is stopped, and the doll named
         {{"-o", "out", "loop.cnf"},
