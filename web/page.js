@@ -7,14 +7,14 @@ const ARCHIVE = /\.(lzh|lha|zip)$/i;
 const $ = (id) => document.getElementById(id);
 
 const worker = new Worker(URL.createObjectURL(
-    new Blob(['(' + quondelWorker.toString() + ')()'], { type: 'text/javascript' })));
+    new Blob(['(' + quondelWorker.toString() + ')()'], {type: 'text/javascript'})));
 
-let animation = false; // whether this quondel draws animations (its --help says -a)
-const batches = [];    // every batch of files given, kept to convert again with the switch
-const jobs = new Map(); // job number -> { runs: [{ label, section, pictures: [] }] }
+let animation = false;   // whether this quondel draws animations (its --help says -a)
+const batches = [];      // every batch of files given, kept to convert again with the switch
+const jobs = new Map();  // job number -> { runs: [{ label, section, pictures: [] }] }
 let nextJob = 1;
-let waiting = 0;      // runs not finished yet
-let pending = 0;      // runs given in all
+let waiting = 0;  // runs not finished yet
+let pending = 0;  // runs given in all
 let firstPictureAt = null;
 let givenAt = 0;
 
@@ -42,27 +42,35 @@ function planJobs(files) {
     const folders = new Map();
     for (const file of files) {
         if (ARCHIVE.test(file.path)) {
-            planned.push({ files: [{ path: baseName(file.path), file: file.file }],
-                           runs: [{ folder: '', label: file.path,
-                                    arguments: [...options, '-s', 'all', baseName(file.path)] }] });
+            planned.push({
+                files: [{path: baseName(file.path), file: file.file}],
+                runs: [{
+                    folder: '',
+                    label: file.path,
+                    arguments: [...options, '-s', 'all', baseName(file.path)]
+                }]
+            });
             continue;
         }
         const folder = folderOf(file.path);
         if (!folders.has(folder)) folders.set(folder, []);
         folders.get(folder).push(file);
     }
-    const loose = { files: [], runs: [] };
+    const loose = {files: [], runs: []};
     for (const [folder, inside] of [...folders].sort()) {
         const names = inside.map((f) => baseName(f.path)).sort();
         const cnfs = names.filter((n) => /\.cnf$/i.test(n));
         const label = (name) => (folder ? folder + '/' : '') + name;
         for (const cnf of cnfs)
-            loose.runs.push({ folder, label: label(cnf), arguments: [...options, '-s', 'all', cnf] });
+            loose.runs.push({folder, label: label(cnf), arguments: [...options, '-s', 'all', cnf]});
         const palettes = names.filter((n) => /\.kcf$/i.test(n));
         const cels = names.filter((n) => /\.cel$/i.test(n));
         if (cnfs.length === 0 && cels.length > 0)
-            loose.runs.push({ folder, label: label(cels.length === 1 ? cels[0] : 'cels'),
-                              arguments: [...options, ...palettes, ...cels] });
+            loose.runs.push({
+                folder,
+                label: label(cels.length === 1 ? cels[0] : 'cels'),
+                arguments: [...options, ...palettes, ...cels]
+            });
         loose.files.push(...inside);
     }
     if (loose.runs.length > 0) planned.push(loose);
@@ -85,28 +93,32 @@ async function convert(files) {
     }
     for (const job of planned) {
         const number = nextJob++;
-        const record = { runs: job.runs.map((run) => ({ label: run.label, pictures: [] })) };
+        const record = {runs: job.runs.map((run) => ({label: run.label, pictures: []}))};
         jobs.set(number, record);
         for (const run of record.runs) run.section = addSection(run.label);
         waiting += job.runs.length;
         pending += job.runs.length;
         const bytes = await Promise.all(job.files.map((f) => f.file.arrayBuffer()));
-        worker.postMessage({ job: number, runs: job.runs,
-                             files: job.files.map((f, i) => ({ path: cleanPath(f.path), bytes: bytes[i] })) },
-                           bytes);
+        worker.postMessage(
+            {
+                job: number,
+                runs: job.runs,
+                files: job.files.map((f, i) => ({path: cleanPath(f.path), bytes: bytes[i]}))
+            },
+            bytes);
     }
     showProgress();
 }
 
 $('files').addEventListener('change', (event) => {
-    const files = [...event.target.files].map((file) => ({ path: cleanPath(file.name), file }));
+    const files = [...event.target.files].map((file) => ({path: cleanPath(file.name), file}));
     event.target.value = '';
     give(files);
 });
 
 $('folder').addEventListener('change', (event) => {
     const files = [...event.target.files].map(
-        (file) => ({ path: cleanPath(file.webkitRelativePath || file.name), file }));
+        (file) => ({path: cleanPath(file.webkitRelativePath || file.name), file}));
     event.target.value = '';
     give(files);
 });
@@ -115,7 +127,7 @@ $('folder').addEventListener('change', (event) => {
 async function walk(entry, into) {
     if (entry.isFile) {
         const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
-        into.push({ path: cleanPath(entry.fullPath), file });
+        into.push({path: cleanPath(entry.fullPath), file});
         return;
     }
     const reader = entry.createReader();
@@ -135,12 +147,13 @@ document.addEventListener('dragleave', () => drop.classList.remove('over'));
 document.addEventListener('drop', async (event) => {
     event.preventDefault();
     drop.classList.remove('over');
-    const entries = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry && item.webkitGetAsEntry());
+    const entries = [...event.dataTransfer.items].map(
+        (item) => item.webkitGetAsEntry && item.webkitGetAsEntry());
     const files = [];
     if (entries.every((entry) => entry)) {
         for (const entry of entries) await walk(entry, files);
     } else {
-        for (const file of event.dataTransfer.files) files.push({ path: cleanPath(file.name), file });
+        for (const file of event.dataTransfer.files) files.push({path: cleanPath(file.name), file});
     }
     give(files);
 });
@@ -189,15 +202,15 @@ function formatBytes(count) {
 function setOf(run, name) {
     const match = /^(.*)-(\d)\.gif$/i.exec(name);
     if (match && run.pictures.some((p) => p.name.toLowerCase() === match[1].toLowerCase() + '.gif'))
-        return { doll: match[1], set: Number(match[2]) };
-    return { doll: name.replace(/\.gif$/i, ''), set: 0 };
+        return {doll: match[1], set: Number(match[2])};
+    return {doll: name.replace(/\.gif$/i, ''), set: 0};
 }
 
 function addPicture(run, name, buffer) {
     const bytes = new Uint8Array(buffer);
-    const { doll, set } = setOf(run, name);
-    run.pictures.push({ name, bytes });
-    const url = URL.createObjectURL(new Blob([bytes], { type: 'image/gif' }));
+    const {doll, set} = setOf(run, name);
+    run.pictures.push({name, bytes});
+    const url = URL.createObjectURL(new Blob([bytes], {type: 'image/gif'}));
     const [width, height] = gifSize(bytes);
     const figure = document.createElement('figure');
     const image = document.createElement('img');
@@ -210,7 +223,7 @@ function addPicture(run, name, buffer) {
             firstPictureAt = performance.now();
             document.body.dataset.firstPicture = String(Math.round(firstPictureAt - givenAt));
         }
-    }, { once: true });
+    }, {once: true});
     const caption = document.createElement('figcaption');
     const title = document.createElement('strong');
     title.textContent = name;
@@ -232,8 +245,8 @@ function finishRun(run, message) {
     const section = run.section;
     section.removeAttribute('aria-busy');
     const count = run.pictures.length;
-    section.querySelector('.took').textContent =
-        `${count} picture${count === 1 ? '' : 's'}, converted in ${Math.round(message.milliseconds)} ms`;
+    section.querySelector('.took').textContent = `${count} picture${
+        count === 1 ? '' : 's'}, converted in ${Math.round(message.milliseconds)} ms`;
     section.dataset.milliseconds = String(message.milliseconds);
     section.dataset.status = String(message.status);
     if (message.messages.length > 0) {
@@ -306,7 +319,7 @@ function zip(entries) {
     const now = new Date();
     const time = (now.getHours() << 11) | (now.getMinutes() << 5) | (now.getSeconds() >> 1);
     const date = ((now.getFullYear() - 1980) << 9) | ((now.getMonth() + 1) << 5) | now.getDate();
-    for (const { name, bytes } of entries) {
+    for (const {name, bytes} of entries) {
         const encoded = new TextEncoder().encode(name);
         const crc = crc32(bytes);
         const header = (signature, size) => {
@@ -342,7 +355,7 @@ function zip(entries) {
     end.setUint16(10, entries.length, true);
     end.setUint32(12, size, true);
     end.setUint32(16, offset, true);
-    return new Blob([...parts, ...directory, end.buffer], { type: 'application/zip' });
+    return new Blob([...parts, ...directory, end.buffer], {type: 'application/zip'});
 }
 
 $('save-all').addEventListener('click', () => {
@@ -350,12 +363,13 @@ $('save-all').addEventListener('click', () => {
     const taken = new Set();
     for (const job of jobs.values()) {
         for (const run of job.runs) {
-            for (const { name, bytes } of run.pictures) {
+            for (const {name, bytes} of run.pictures) {
                 // Two inputs of one name in different folders: the folder keeps them apart.
                 let entry = name;
-                if (taken.has(entry.toLowerCase())) entry = run.label.replace(/[/:]/g, '-') + '-' + name;
+                if (taken.has(entry.toLowerCase()))
+                    entry = run.label.replace(/[/:]/g, '-') + '-' + name;
                 taken.add(entry.toLowerCase());
-                entries.push({ name: entry, bytes });
+                entries.push({name: entry, bytes});
             }
         }
     }

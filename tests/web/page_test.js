@@ -1,249 +1,269 @@
 // The web page in headless Chromium: files go in through the page's own file inputs, and what
-// the page shows and saves must be what the command-line quondel writes for the same files.
-// Environment: QUONDEL_WEB (the built page's folder), QUONDEL_NATIVE (the native quondel),
-// QUONDEL_WEB_ARCHIVES=1 when the page was built with the format libraries, QUONDEL_REAL_DOLLS
-// (a folder of real doll archives; rows using it are skipped without it), QUONDEL_SCREENSHOT
-// (where to save the page's picture for the README).
+// it shows and saves must be what the command-line quondel writes and says for the same files.
+// The page is scripts/build-web's; QUONDEL_NATIVE: the native quondel (build/quondel);
+// QUONDEL_REAL_DOLLS: the real archives' folder; QUONDEL_SCREENSHOT: where to keep the picture.
 'use strict';
 
-const { test, before, after } = require('node:test');
+const {test, before, after} = require('node:test');
 const assert = require('node:assert');
-const { spawnSync } = require('child_process');
+const {spawnSync} = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const b = require('./browser');
+const {launch, openPage, serve} = require('./browser');
 
 const root = path.resolve(__dirname, '../..');
-const web = path.resolve(process.env.QUONDEL_WEB || path.join(root, 'dist/web'));
+const web = path.join(root, 'dist/web');
 const native = path.resolve(process.env.QUONDEL_NATIVE || path.join(root, 'build/quondel'));
-const archives = process.env.QUONDEL_WEB_ARCHIVES === '1';
+const cache = path.join(root, 'build-web/CMakeCache.txt');
+const archives = /QUONDEL_FORMAT_LIBS:BOOL=ON/.test(fs.readFileSync(cache, 'latin1'));
 const real = process.env.QUONDEL_REAL_DOLLS || path.join(root, '../shared/real-dolls');
-const examples = path.join(root, 'examples');
-const exampleDoll = fs.readdirSync(examples).filter((n) => /\.(cnf|cel|kcf)$/.test(n)).sort();
+const example = (...names) => names.map((n) => path.join(root, 'examples', n));
+const doll = fs.readdirSync(path.join(root, 'examples')).filter((n) => /\.(cnf|cel|kcf)$/.test(n));
 
-// A row per case: what is given, how, and what a user would have seen go wrong.
+// A row per case: the files, how they are given, the command line they stand for, and what a
+// user would have seen go wrong.
 const rows = [
-    { name: 'the example doll as loose files', files: exampleDoll.map((n) => path.join(examples, n)),
-      arguments: ['-s', 'all', 'doll.cnf'], checks: ['screen', 'keyboard', 'narrow'],
-      reason: 'a doll picked as its CNF, cels and palettes showed other pictures than the command line writes' },
-    { name: 'the example doll from its folder', folder: exampleDoll.map((n) => path.join(examples, n)),
-      arguments: ['-s', 'all', 'doll.cnf'],
-      reason: "a doll's folder chosen with the folder picker drew nothing or other pictures" },
-    { name: 'loose cels after their palette', files: ['doll.kcf', 'face.cel', 'shirt.cel'].map((n) => path.join(examples, n)),
-      arguments: ['doll.kcf', 'face.cel', 'shirt.cel'],
-      reason: 'cels picked without a doll came out in other colours than on the command line' },
-    { name: 'a missing cel', files: ['doll.cnf', 'doll.kcf'].map((n) => path.join(examples, n)),
-      arguments: ['-s', 'all', 'doll.cnf'],
-      reason: "the command line's message naming the missing cel was not shown beside the doll" },
-    { name: 'the example doll archive (LZH)', files: [path.join(examples, 'doll.lzh')], archive: true,
-      arguments: ['-s', 'all', 'doll.lzh'], timed: true,
-      reason: 'the example archive did not give both sets byte for byte' },
-    { name: 'the example doll archive (ZIP)', files: [path.join(examples, 'doll.zip')], archive: true,
-      arguments: ['-s', 'all', 'doll.zip'],
-      reason: 'a ZIP archive was not read in the browser' },
-    { name: 'aurora, a real doll with translucency', files: [path.join(real, 'aurora.lzh')], archive: true,
-      real: true, arguments: ['-s', 'all', 'aurora.lzh'],
-      reason: "a real doll's sets differed from the command line's" },
-    { name: 'kayla, a real doll with level 2 headers', files: [path.join(real, 'kayla.lzh')], archive: true,
-      real: true, arguments: ['-s', 'all', 'kayla.lzh'], warm: true,
-      reason: 'a real archive made on Windows was refused or drawn otherwise' },
-    { name: 'the example doll opened from disk', files: [path.join(examples, archives ? 'doll.lzh' : 'doll.cnf')],
-      extra: archives ? [] : exampleDoll.filter((n) => n !== 'doll.cnf').map((n) => path.join(examples, n)),
-      arguments: ['-s', 'all', archives ? 'doll.lzh' : 'doll.cnf'], fromDisk: true,
-      reason: 'the page saved to disk and opened as a file did not convert (worker or module refused there)' },
+    {
+        files: example(...doll),
+        run: ['-s', 'all', 'doll.cnf'],
+        checks: ['screen', 'keyboard', 'narrow'],
+        reason:
+            'a doll picked as its files showed other pictures than the command line writes'
+    },
+    {
+        files: example(...doll),
+        folder: true,
+        run: ['-s', 'all', 'doll.cnf'],
+        reason: 'a doll\'s folder chosen with the folder picker drew nothing or other pictures'
+    },
+    {
+        files: example('doll.kcf', 'face.cel', 'shirt.cel'),
+        run: ['doll.kcf', 'face.cel', 'shirt.cel'],
+        reason: 'cels picked without a doll came out in other colours than on the command line'
+    },
+    {
+        files: example('doll.cnf', 'doll.kcf'),
+        run: ['-s', 'all', 'doll.cnf'],
+        reason: 'the command line\'s message naming the missing cel was not shown beside the doll'
+    },
+    {
+        files: example('doll.lzh'),
+        archive: true,
+        run: ['-s', 'all', 'doll.lzh'],
+        timed: true,
+        reason: 'the example archive did not give both sets byte for byte'
+    },
+    {
+        files: example('doll.zip'),
+        archive: true,
+        run: ['-s', 'all', 'doll.zip'],
+        reason: 'a ZIP archive was not read in the browser'
+    },
+    {
+        files: [path.join(real, 'aurora.lzh')],
+        archive: true,
+        run: ['-s', 'all', 'aurora.lzh'],
+        reason: 'a real doll\'s sets (translucent cels) differed from the command line\'s'
+    },
+    {
+        files: [path.join(real, 'kayla.lzh')],
+        archive: true,
+        run: ['-s', 'all', 'kayla.lzh'],
+        warm: true,
+        reason: 'a real archive with level 2 headers was refused or drawn otherwise'
+    },
+    {
+        files: archives ? example('doll.lzh') : example(...doll),
+        fromDisk: true,
+        run: ['-s', 'all', archives ? 'doll.lzh' : 'doll.cnf'],
+        reason: 'the page opened from disk did not convert (its worker or module refused there)'
+    },
 ];
 
-let browser;
-let server;
+let browser, server;
 const measured = [];
-
 before(async () => {
-    browser = await b.launch(b.findChromium());
-    server = await b.serve(web);
+    browser = launch();
+    server = await serve(web);
 });
-
 after(async () => {
-    if (browser) await browser.close();
-    if (server) server.server.close();
+    await browser.close();
+    server.close();
     for (const line of measured) console.log('# ' + line);
 });
 
-// What the command line writes and says for the same files, run where they lie.
-function runNative(files, args) {
+// Runs `run` in a folder holding copies of `files`; what it wrote there and how long it took.
+function inFolder(files, run) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quondel-native-'));
     for (const file of files) fs.copyFileSync(file, path.join(dir, path.basename(file)));
     const started = process.hrtime.bigint();
-    const result = spawnSync(native, args, { cwd: dir, encoding: 'latin1' });
+    const result = run(dir);
     const milliseconds = Number(process.hrtime.bigint() - started) / 1e6;
-    const pictures = new Map();
-    for (const name of fs.readdirSync(dir))
-        if (name.endsWith('.gif') && !files.some((f) => path.basename(f) === name))
-            pictures.set(name, fs.readFileSync(path.join(dir, name)));
-    fs.rmSync(dir, { recursive: true, force: true });
-    const messages = (result.stdout + result.stderr).split('\n').filter((l) => l !== '');
-    return { pictures, messages, milliseconds };
+    const pictures = new Map(fs.readdirSync(dir)
+                                 .filter((n) => n.endsWith('.gif'))
+                                 .map((n) => [n, fs.readFileSync(path.join(dir, n))]));
+    fs.rmSync(dir, {recursive: true});
+    return {result, milliseconds, pictures};
 }
 
-async function pageWith(url) {
-    const page = await b.openPage(browser);
-    await page.send('Emulation.setDeviceMetricsOverride',
-        { width: 1000, height: 900, deviceScaleFactor: 1, mobile: false });
-    await page.navigate(url);
-    await page.until('document.body.dataset.ready === "true"', 30);
-    return page;
+// What the command line writes and says for the same files, run where they lie.
+function runNative(files, args) {
+    const {result, pictures} =
+        inFolder(files, (cwd) => spawnSync(native, args, {cwd, encoding: 'latin1'}));
+    return {pictures, messages: (result.stdout + result.stderr).split('\n').filter((l) => l)};
 }
 
 async function give(page, selector, files) {
-    const { root: documentNode } = await page.send('DOM.getDocument');
-    const { nodeId } = await page.send('DOM.querySelector', { nodeId: documentNode.nodeId, selector });
-    await page.send('DOM.setFileInputFiles', { nodeId, files });
-}
-
-async function shown(page) {
+    const {root: top} = await page.send('DOM.getDocument');
+    const {nodeId} = await page.send('DOM.querySelector', {nodeId: top.nodeId, selector});
+    await page.send('DOM.setFileInputFiles', {nodeId, files});
     await page.until('document.body.dataset.state === "idle"');
     return page.evaluate(`[...document.querySelectorAll('section.run')].map((s) => ({
-        label: s.querySelector('h2').textContent,
         milliseconds: Number(s.dataset.milliseconds),
         messages: [...s.querySelectorAll('.messages li')].map((li) => li.textContent),
-        pictures: [...s.querySelectorAll('figure')].map((f) => ({
-            name: f.querySelector('strong').textContent, alt: f.querySelector('img').alt })),
-    }))`);
+        pictures: [...s.querySelectorAll('figure strong')].map((name) => name.textContent),
+        alts: [...s.querySelectorAll('img')].map((img) => img.alt) }))`);
 }
 
-// Saves through the page's own links: each picture's, then "save all".
-async function save(page, folder, selector) {
-    await browser.send('Browser.setDownloadBehavior',
-        { behavior: 'allow', downloadPath: folder, eventsEnabled: true });
+// Saves through one of the page's own links, into `folder`; the saved file's bytes.
+async function save(page, folder, selector, name) {
+    await browser.send(
+        'Browser.setDownloadBehavior',
+        {behavior: 'allow', downloadPath: folder, eventsEnabled: true});
     const done = browser.waitFor('Browser.downloadProgress', (p) => p.state === 'completed');
     await page.evaluate(`document.querySelector(${JSON.stringify(selector)}).click()`);
     await done;
+    return fs.readFileSync(path.join(folder, name));
 }
 
-// Each picture on the screen must be drawn in its GIF's colours (or the page's backdrop for
-// its transparent pixels): a blank or broken picture fails.
-async function checkScreen(page, saved) {
-    const shot = await page.send('Page.captureScreenshot', { format: 'png', captureBeyondViewport: false });
-    const png = Buffer.from(shot.data, 'base64');
-    if (process.env.QUONDEL_SCREENSHOT) fs.writeFileSync(process.env.QUONDEL_SCREENSHOT, png);
-    const { width, pixels } = b.decodePng(png);
-    const boxes = await page.evaluate(`[...document.querySelectorAll('figure img')].map((img) => {
-        const r = img.getBoundingClientRect();
-        return { name: img.closest('figure').querySelector('strong').textContent,
-                 x: Math.ceil(r.left), y: Math.ceil(r.top), w: Math.floor(r.width), h: Math.floor(r.height) };
-    }).filter((r) => r.y + r.h <= innerHeight)`);
-    assert.ok(boxes.length > 0, 'no picture within the screenshot');
-    for (const box of boxes) {
-        const colours = b.gifColours(saved.get(box.name));
-        colours.add(0xe9e6df);
-        let inside = 0, total = 0;
-        for (let y = box.y; y < box.y + box.h; ++y) {
-            for (let x = box.x; x < box.x + box.w; ++x) {
-                const at = (y * width + x) * 4;
-                inside += colours.has((pixels[at] << 16) | (pixels[at + 1] << 8) | pixels[at + 2]);
-                ++total;
-            }
-        }
-        assert.ok(total > 0 && inside / total > 0.98,
-            `${box.name} on the screen: ${inside} of ${total} pixels in its colours`);
+// The stored entries of the saved ZIP, by name.
+function unzip(zip) {
+    const entries = new Map();
+    for (let at = 0; zip.readUInt32LE(at) === 0x04034b50;) {
+        const size = zip.readUInt32LE(at + 18), nameLength = zip.readUInt16LE(at + 26);
+        assert.strictEqual(zip.readUInt16LE(at + 8), 0, 'stored entries');
+        at += 30 + nameLength;
+        entries.set(zip.toString('utf8', at - nameLength, at), zip.subarray(at, at += size));
     }
+    return entries;
+}
+
+// The screenshot, decoded by the browser, against each picture drawn from its GIF at its place
+// (over the page's backdrop): a picture missing from the screen, blank or broken fails.
+async function checkScreen(page) {
+    const {data} = await page.send('Page.captureScreenshot', {format: 'png'});
+    if (process.env.QUONDEL_SCREENSHOT)
+        fs.writeFileSync(process.env.QUONDEL_SCREENSHOT, Buffer.from(data, 'base64'));
+    const matching = await page.evaluate(`(async () => {
+        const png = Uint8Array.from(atob('${data}'), (c) => c.charCodeAt(0));
+        const shot = await createImageBitmap(new Blob([png]));
+        const pixels = (draw, w, h) => {
+            const context = new OffscreenCanvas(w, h).getContext('2d');
+            context.imageSmoothingEnabled = false;
+            draw(context);
+            return context.getImageData(0, 0, w, h).data;
+        };
+        return [...document.querySelectorAll('figure img')].map((img) => {
+            const r = img.getBoundingClientRect(), w = r.width, h = r.height;
+            const seen = pixels((c) => c.drawImage(shot, -r.left, -r.top), w, h);
+            const gif = pixels((c) => {
+                c.fillStyle = '#e9e6df';
+                c.fillRect(0, 0, w, h);
+                c.drawImage(img, 0, 0, w, h);
+            }, w, h);
+            let same = 0;
+            for (let i = 0; i < seen.length; i += 4)
+                same += [0, 1, 2].every((k) => seen[i + k] === gif[i + k]);
+            return same / (w * h);
+        });
+    })()`);
+    assert.ok(
+        matching.length > 0 && matching.every((m) => m > 0.98),
+        'the screen shows the pictures: ' + matching);
 }
 
 async function checkKeyboard(page, seen) {
-    await page.evaluate('document.activeElement.blur(), window.scrollTo(0, 0)');
     const order = [];
-    for (let i = 0; i < 40; ++i) {
+    for (let at = ''; at !== 'BODY' && order.length < 40 && !order.slice(0, -1).includes(at);) {
         for (const type of ['keyDown', 'keyUp'])
-            await page.send('Input.dispatchKeyEvent',
-                { type, key: 'Tab', code: 'Tab', windowsVirtualKeyCode: 9 });
-        const at = await page.evaluate(`(() => { const e = document.activeElement;
-            return e.id || e.getAttribute('aria-label') || e.tagName; })()`);
-        if (order.includes(at) || at === 'BODY') break;
-        order.push(at);
+            await page.send(
+                'Input.dispatchKeyEvent',
+                {type, key: 'Tab', code: 'Tab', windowsVirtualKeyCode: 9});
+        order.push(at = await page.evaluate(`(() => { const e = document.activeElement;
+            return e.id || e.getAttribute('aria-label') || e.tagName; })()`));
     }
-    const saves = seen.flatMap((s) => s.pictures.map((p) => 'Save ' + p.name));
-    assert.deepStrictEqual(order, ['files', 'folder', 'save-all', 'clear', ...saves],
+    assert.deepStrictEqual(
+        order,
+        ['files', 'folder', 'save-all', 'clear', ...seen.pictures.map((p) => 'Save ' + p), 'BODY'],
         'the keyboard reaches the pickers, the buttons and every picture, in that order');
-    for (const picture of seen.flatMap((s) => s.pictures))
-        assert.match(picture.alt, /^Doll \S+, set \d$/, 'each picture says which doll and set it is');
+    for (const alt of seen.alts)
+        assert.match(alt, /^Doll \S+, set \d$/, 'a screen reader names each doll and set');
 }
 
 async function checkNarrow(page) {
-    await page.send('Emulation.setDeviceMetricsOverride',
-        { width: 360, height: 740, deviceScaleFactor: 1, mobile: true });
+    await page.send(
+        'Emulation.setDeviceMetricsOverride',
+        {width: 360, height: 740, deviceScaleFactor: 1, mobile: true});
     const wide = await page.evaluate('document.documentElement.scrollWidth');
     assert.ok(wide <= 360, `a 360-pixel-wide screen scrolls sideways (${wide} pixels)`);
 }
 
 for (const row of rows) {
-    const skip = (row.archive && !archives) ? 'the page was built without the format libraries'
-        : (row.real && !fs.existsSync(row.files[0])) ? 'no real dolls at ' + real : false;
-    test(row.name, { skip }, async () => {
-        const given = [...(row.files || []), ...(row.extra || []), ...(row.folder || [])];
-        const expected = runNative(given, row.arguments);
-        let url = `http://127.0.0.1:${server.port}/`;
-        if (row.fromDisk) url = 'file://' + path.join(web, 'index.html');
-        const page = await pageWith(url);
-        const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'quondel-page-'));
+    const skip = row.archive && !archives ? 'the page was built without the format libraries' :
+        !fs.existsSync(row.files[0])      ? row.files[0] + ' is missing' :
+                                            false;
+    const name = row.files.map((f) => path.basename(f)).join(' ') +
+        (row.folder ? ', their folder' : '') + (row.fromDisk ? ', the page opened from disk' : '');
+    test(name, {skip}, async () => {
+        const expected = runNative(row.files, row.run);
+        const page = await openPage(
+            browser,
+            row.fromDisk ? 'file://' + path.join(web, 'index.html') :
+                           `http://127.0.0.1:${server.address().port}/index.html`);
+        const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'quondel-page-'));
         try {
+            await page.until('document.body.dataset.ready === "true"', 30);
+            let given = row.files;
             if (row.folder) {
-                const doll = path.join(folder, 'doll');
-                fs.mkdirSync(doll);
-                for (const file of row.folder) fs.copyFileSync(file, path.join(doll, path.basename(file)));
-                await give(page, '#folder', [doll]);
-            } else {
-                await give(page, '#files', given);
+                given = [path.join(downloads, 'doll')];
+                fs.mkdirSync(given[0]);
+                for (const file of row.files)
+                    fs.copyFileSync(file, path.join(given[0], path.basename(file)));
             }
-            const seen = await shown(page);
-            assert.strictEqual(seen.length, 1, row.reason + ': one conversion expected');
-            assert.deepStrictEqual(seen[0].messages, expected.messages, row.reason + ' (messages)');
-            assert.deepStrictEqual(seen[0].pictures.map((p) => p.name).sort(),
-                [...expected.pictures.keys()].sort(), row.reason + ' (pictures)');
-            if (expected.pictures.size === 0) return;
-            const downloads = path.join(folder, 'saved');
-            await save(page, downloads, 'a.save');
-            const first = seen[0].pictures[0].name;
-            assert.ok(fs.readFileSync(path.join(downloads, first)).equals(expected.pictures.get(first)),
-                row.reason + ': the saved ' + first + ' differs from the command line\'s');
-            await save(page, downloads, '#save-all');
-            const saved = b.readStoredZip(fs.readFileSync(path.join(downloads, 'quondel-pictures.zip')));
+            const [seen] = await give(page, row.folder ? '#folder' : '#files', given);
+            assert.deepStrictEqual(seen.messages, expected.messages, row.reason + ' (messages)');
+            assert.deepStrictEqual(
+                seen.pictures.slice().sort(), [...expected.pictures.keys()].sort(), row.reason);
+            if (seen.pictures.length === 0) return;
+            const first = await save(page, downloads, 'a.save', seen.pictures[0]);
+            assert.ok(
+                first.equals(expected.pictures.get(seen.pictures[0])),
+                row.reason + ': the saved GIF differs');
+            const saved = unzip(await save(page, downloads, '#save-all', 'quondel-pictures.zip'));
             assert.deepStrictEqual([...saved.keys()].sort(), [...expected.pictures.keys()].sort());
             for (const [name, bytes] of expected.pictures)
                 assert.ok(saved.get(name).equals(bytes), `${row.reason}: ${name} differs`);
-            const checks = row.checks || [];
-            if (checks.includes('screen')) await checkScreen(page, saved);
-            if (checks.includes('keyboard')) await checkKeyboard(page, seen);
-            if (checks.includes('narrow')) await checkNarrow(page);
-            if (row.timed) {
-                measured.push(`first picture of ${row.arguments.at(-1)}: ` +
-                    (await page.evaluate('document.body.dataset.firstPicture')) + ' ms after it was given');
-            }
+            if (row.checks)
+                await checkScreen(page), await checkKeyboard(page, seen), await checkNarrow(page);
+            if (row.timed)
+                measured.push(`first picture of ${row.run.at(-1)}: ${
+                    await page.evaluate(
+                        'document.body.dataset.firstPicture')} ms after it was given`);
             if (row.warm) {
-                // The same doll again: the module is warm now.
-                await give(page, '#files', row.files);
-                const again = await shown(page);
-                const single = spawnSync('taskset', ['-c', '0', 'true']).status === 0;
-                const nativeRun = single ? runNativeOnOneCore(given, row.arguments) : expected.milliseconds;
-                measured.push(`warm conversion of ${row.arguments.at(-1)} in the page: ` +
-                    `${again[1].milliseconds.toFixed(0)} ms; native on one core: ${nativeRun.toFixed(0)} ms`);
+                const again = (await give(page, '#files', row.files))[1].milliseconds;
+                // The native program with its second thread on the same core, best of three.
+                const one = Math.min(...[1, 2, 3].map(
+                    () => inFolder(
+                              row.files,
+                              (cwd) => spawnSync('taskset', ['-c', '0', native, ...row.run], {cwd}))
+                              .milliseconds));
+                measured.push(`warm conversion of ${row.run.at(-1)}: ${
+                    again.toFixed(0)} ms in the page, ${one.toFixed(0)} ms native on one core`);
             }
         } finally {
-            await browser.send('Target.closeTarget', { targetId: page.targetId });
-            fs.rmSync(folder, { recursive: true, force: true });
+            await page.close();
+            fs.rmSync(downloads, {recursive: true, force: true});
         }
     });
-}
-
-// The native time with its second thread on the same core, best of three.
-function runNativeOnOneCore(files, args) {
-    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quondel-native-'));
-    for (const file of files) fs.copyFileSync(file, path.join(dir, path.basename(file)));
-    let best = Infinity;
-    for (let i = 0; i < 3; ++i) {
-        const started = process.hrtime.bigint();
-        spawnSync('taskset', ['-c', '0', native, ...args], { cwd: dir, stdio: 'ignore' });
-        best = Math.min(best, Number(process.hrtime.bigint() - started) / 1e6);
-    }
-    fs.rmSync(dir, { recursive: true, force: true });
-    return best;
 }
