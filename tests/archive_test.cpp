@@ -70,6 +70,17 @@ Bytes zip_deflated(const Bytes &data, uint32_t size) {
     return zip;
 }
 
+// A little-endian field set alike in a one-member ZIP's local header and directory entry, at
+// `at` bytes into each (the directory's has two more bytes before the same fields).
+Bytes zip_field(Bytes zip, size_t at, uint32_t value, int bytes) {
+    size_t directory = 0;
+    for (int k = 0; k < 4; ++k) directory |= size_t{zip[zip.size() - 6 + k]} << (8 * k);
+    for (size_t header : {size_t{0}, directory + 2})
+        for (int k = 0; k < bytes; ++k)
+            zip[header + at + k] = static_cast<unsigned char>(value >> (8 * k));
+    return zip;
+}
+
 // An RGBA picture of one row as a PNG.
 Bytes png_file(uint32_t width, const Bytes &rgba) {
     spng_ctx *encoder = spng_ctx_new(SPNG_CTX_ENCODER);
@@ -97,6 +108,8 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
             {{"d/readme.txt", text("hello"), level}, {name, cel, level, method, bad_checksum}});
     };
     const Bytes lh5 = lzh(2, "-lh5-"), zip = zip_archive({{"d/a.cel", cel}});
+    Bytes cel_and_more = cel;
+    cel_and_more.insert(cel_and_more.end(), 100, 0);
     Bytes zip_bad_crc = zip, zip_short = zip;
     zip_bad_crc[14] ^= 1, zip_bad_crc[zip_bad_crc.size() - 22 - 46 - 7 + 16] ^= 1;
     zip_short[zip_short.size() - 22 - 46 - 7 + 24] += 1; // declares one byte more
@@ -123,6 +136,12 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
         // that declares 3 GB; neither makes quondel take that memory
         {zip_deflated(big, 1000), "18 d/a.cel", false},
         {zip_deflated(cel, 3000000000u), "20 d/a.cel", false},
+        // more data than declared, though the CRC fits the declared part: a cel with a tail
+        {zip_field(zip_deflated(cel_and_more, static_cast<uint32_t>(cel.size())), 14,
+                   static_cast<uint32_t>(crc32(0, cel.data(), static_cast<uInt>(cel.size()))), 4),
+         "18 d/a.cel", false},
+        {zip_field(zip, 8, 12, 2), "17 d/a.cel", false}, // bzip2, which no dolls use
+        {zip_field(zip, 6, 1, 2), "17 d/a.cel", false},  // encrypted
     };
     for (int level : {0, 1, 2}) // every header level and both methods real dolls use
         for (const char *method : {"-lh0-", "-lh5-"})

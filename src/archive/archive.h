@@ -36,7 +36,7 @@ struct Archive {
     uint64_t unpacked_bytes;                          // held in `unpacked`
     std::map<std::string, size_t> by_path;            // lower-case full name: first entry
     std::map<std::string, size_t> by_file_name;       // lower-case last part: first entry
-    void *zip;                                        // libzip's handle
+    void *zip;                                        // minizip's handle
 };
 
 // Whether the first bytes (at least 7 of them, or fewer at the end of the file) or the name
