@@ -28,8 +28,7 @@ const rows = [
         files: example(...doll),
         run: ['-s', 'all', 'doll.cnf'],
         checks: ['screen', 'keyboard', 'narrow'],
-        reason:
-            'a doll picked as its files showed other pictures than the command line writes'
+        reason: 'a doll picked as its files showed other pictures than the command line writes'
     },
     {
         files: example(...doll),
@@ -82,7 +81,6 @@ const rows = [
 ];
 
 let browser, server;
-const measured = [];
 before(async () => {
     browser = launch();
     server = await serve(web);
@@ -90,7 +88,6 @@ before(async () => {
 after(async () => {
     await browser.close();
     server.close();
-    for (const line of measured) console.log('# ' + line);
 });
 
 // Runs `run` in a folder holding copies of `files`; what it wrote there and how long it took.
@@ -215,7 +212,7 @@ for (const row of rows) {
                                             false;
     const name = row.files.map((f) => path.basename(f)).join(' ') +
         (row.folder ? ', their folder' : '') + (row.fromDisk ? ', the page opened from disk' : '');
-    test(name, {skip}, async () => {
+    test(name, {skip}, async (t) => {
         const expected = runNative(row.files, row.run);
         const page = await openPage(
             browser,
@@ -247,10 +244,11 @@ for (const row of rows) {
             if (row.checks)
                 await checkScreen(page), await checkKeyboard(page, seen), await checkNarrow(page);
             if (row.timed)
-                measured.push(`first picture of ${row.run.at(-1)}: ${
+                t.diagnostic(`first picture of ${row.run.at(-1)}: ${
                     await page.evaluate(
                         'document.body.dataset.firstPicture')} ms after it was given`);
             if (row.warm) {
+                console.error("WARM");
                 const again = (await give(page, '#files', row.files))[1].milliseconds;
                 // The native program with its second thread on the same core, best of three.
                 const one = Math.min(...[1, 2, 3].map(
@@ -258,7 +256,7 @@ for (const row of rows) {
                               row.files,
                               (cwd) => spawnSync('taskset', ['-c', '0', native, ...row.run], {cwd}))
                               .milliseconds));
-                measured.push(`warm conversion of ${row.run.at(-1)}: ${
+                t.diagnostic(`warm conversion of ${row.run.at(-1)}: ${
                     again.toFixed(0)} ms in the page, ${one.toFixed(0)} ms native on one core`);
             }
         } finally {
