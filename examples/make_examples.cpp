@@ -3,6 +3,7 @@
 // make_examples DIRECTORY
 #include "archive_writer.h"
 #include "doll_like.h"
+#include "image_cels.h"
 #include "kiss_writer.h"
 
 #include <cstdint>
@@ -308,12 +309,16 @@ int main(int argc, char **argv) {
     if (argc == 6 && std::string(argv[1]) == "--doll-cel") return write_doll_like_cel(argv);
     if (argc == 3 && std::string(argv[1]) == "--corpus") return write_corpus(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--seeds") return write_archive_seeds(argv[2]);
+#ifdef QUONDEL_IMAGE_CELS
+    if (argc == 3 && std::string(argv[1]) == "--image-cels") return write_image_cels(argv[2]);
+#endif
     if (argc != 2) {
-        fprintf(stderr,
-                "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --seeds "
-                "DIRECTORY | --cel FILE "
-                "DEPTH WIDTH HEIGHT | --doll-cel FILE DEPTH WIDTH HEIGHT\n",
-                argv[0]);
+        fprintf(
+            stderr,
+            "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --seeds "
+            "DIRECTORY | --cel FILE "
+            "DEPTH WIDTH HEIGHT | --doll-cel FILE DEPTH WIDTH HEIGHT | --image-cels DIRECTORY\n",
+            argv[0]);
         return 2;
     }
     const std::string dir = argv[1];

@@ -38,36 +38,70 @@ TEST_F(Cli, LinesAndExitStatus) {
     const std::string same = ": output would overwrite the input (4).\n",
                       nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     write_file(path("big.cel"), cel_file(8, 65535, 65535, {1, 2, 3}));
-    // Each row: what runs first (limits, a change of user), the arguments, the lines.
-    const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
-        {"", {"-I"}, ""}, // only the switch: the file -I is not reached
-        {"", {"a.cel", "p.kcf", "b.cel", "-i", "c.cel", "./" + long_name}, ""},
+    fs::create_directory(path("out"));
+    write_file(path("-x.cel"), cel);
+    const std::string program = QUONDEL_BINARY ": ",
+                      usage = "usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all] [-a [N]] [--seed N] "
+                              "[-o DIR] [-v] [-l] [-h] [--version] [--] <filenames>";
+    // Each row: what runs first (limits, a change of user), the arguments, the lines, the
+    // exit status.
+    const std::tuple<std::string, std::vector<std::string>, std::string, int> cases[] = {
+        {"", {"-I"}, program + "-I comes after the last file and changes nothing\n", 0},
+        {"", {"a.cel", "p.kcf", "b.cel", "-i", "c.cel", "./" + long_name}, "", 0},
         {"",
          {"missing.cel", "short.cel", "other.cel", "x.gif", "h.cel", "s.cel", "a.cel"},
          "missing.cel not found.\nshort.cel: error (1).\nother.cel: not cel file (2).\nx.gif" +
-             same + "h.cel" + same + "s.cel" + same},
-        {"", {"a.cel", ""}, " not found.\n"},       // the last one failed
-        {"", {"-Ix", "a.cel"}, "-Ix not found.\n"}, // not the switch
+             same + "h.cel" + same + "s.cel" + same,
+         2},
+        {"", {"a.cel", ""}, " not found.\n", 2}, // the last one failed
+        // a mistyped switch stops the run before any file is touched, not taken as a file
+        {"", {"e.cel", "-Ix", "a.cel"}, program + "unknown switch -Ix\n" + usage + "\n", 1},
+        {"", {"--nosuch", "e.cel"}, program + "unknown switch --nosuch\n" + usage + "\n", 1},
+        {"",
+         {"-o", "nowhere", "e.cel"},
+         program + "-o nowhere: no such folder\n" + usage + "\n",
+         1},
+        {"",
+         {"-a", "601", "e.cel"},
+         program + "-a takes seconds from 1 to 600\n" + usage + "\n",
+         1},
+        // "--" ends the switches; a switch after the last file is named, the files done
+        {"", {"--", "-x.cel", "e.cel"}, "", 0},
+        {"", {"e.cel", "-z"}, program + "-z comes after the last file and changes nothing\n", 0},
+        // two arguments that would write one output: the later one is not written
+        {"",
+         {"e.cel", "./e.cel"},
+         "./e.cel: ./e.gif was written earlier in this run; not "
+         "written again (25).\n",
+         2},
         {nobody,
-         {"h.cel", "d.cel", "ro/x.cel"}, // unreadable; no output can be made
-         "h.cel not found.\nd.cel: not enough memory (3).\nro/x.cel: not enough memory (3).\n"},
-        {"ulimit -v 1048576;", {"-I", "big.cel"}, "big.cel: not enough memory (3).\n"},
+         {"h.cel", "d.cel", "ro/x.cel"}, // unreadable; no output can be made, and why
+         "h.cel: cannot be read: Permission denied.\nd.cel: cannot write d.gif: Is a "
+         "directory (3).\nro/x.cel: cannot write ro/x.gif: Permission denied (3).\n",
+         2},
+        // a read-only doll folder converts into another
+        {nobody, {"-o", "out", "ro/x.cel"}, "", 0},
+        {"ulimit -v 1048576;", {"-I", "big.cel"}, "big.cel: not enough memory (3).\n", 2},
     };
     // The sanitizers' shadow memory and Valgrind do not fit under an address-space limit. Under
     // an emulator the copy is a script handing over to the binary in the build folder, which
     // the other user may not reach (a checkout in root's home, say).
     const bool limits_unusable = QUONDEL_SANITIZED || getenv("QUONDEL_MEMCHECK") != nullptr;
     const std::string skipped = QUONDEL_EMULATED ? nobody : limits_unusable ? "ulimit -v" : "-";
-    for (const auto &[prefix, args, err] : cases) {
+    fs::permissions(path("out"), fs::perms(0777));
+    for (const auto &[prefix, args, err, status] : cases) {
         if (prefix.rfind(skipped, 0) == 0) continue;
+        write_file(path("e.cel"), cel);
+        fs::remove(path("e.gif"));
         const RunResult r =
             run_quondel(dir, args, prefix, prefix == nobody ? path("quondel") : QUONDEL_BINARY);
-        EXPECT_EQ(r.exit_status, err.empty() ? 0 : 2) << err;
+        EXPECT_EQ(r.exit_status, status) << err;
         EXPECT_EQ(r.err, err);
+        EXPECT_FALSE(status == 1 && fs::exists(path("e.gif"))) << "a usage error touches no file";
     }
-    const RunResult usage = run_quondel(dir, {});
-    EXPECT_EQ(usage.out + std::to_string(usage.exit_status),
-              "usage: " QUONDEL_BINARY " [-I] [-z] <filenames>1");
+    EXPECT_TRUE(fs::exists(path("-x.gif")) && fs::exists(path("out/x.gif")));
+    const RunResult usage_line = run_quondel(dir, {});
+    EXPECT_EQ(usage_line.out + std::to_string(usage_line.exit_status), usage + "1");
     for (const char *none : {"-I.gif", "short.gif", "other.gif", "p.gif", "big.gif"})
         EXPECT_FALSE(fs::exists(path(none))) << none;
     EXPECT_EQ(read_file(path("x.gif")), cel) << "an input called .gif stays";
@@ -82,17 +116,97 @@ TEST_F(Cli, LinesAndExitStatus) {
     EXPECT_TRUE(run_quondel(dir, {"./-I"}).err.empty() && fs::exists(path("-I.gif")));
     // Help and the version, asked for anywhere, are all that is done; ./--help is a file.
     fs::remove(path("a.gif"));
-    const RunResult help = run_quondel(dir, {"a.cel", "--help"}),
+    const RunResult help = run_quondel(dir, {"a.cel", "-h"}),
                     version = run_quondel(dir, {"--version"}),
                     file = run_quondel(dir, {"./--help"});
-    EXPECT_EQ(
-        help.out.rfind("usage: " QUONDEL_BINARY " [-I] [-z] [-s N|all]", 0) + help.exit_status, 0u);
+    EXPECT_EQ(help.out.rfind(usage + "\n", 0) + help.exit_status, 0u);
     EXPECT_EQ(version.out + std::to_string(version.exit_status), "quondel 1.0.0\n0");
     EXPECT_EQ(file.err, "./--help not found.\n");
     const RunResult no_set = run_quondel(dir, {"a.cel", "-s", "10"}); // checked before any file
     EXPECT_EQ(no_set.err + std::to_string(no_set.exit_status),
-              QUONDEL_BINARY ": -s takes a set from 0 to 9, or all\n1");
+              program + "-s takes a set from 0 to 9, or all\n" + usage + "\n1");
     EXPECT_FALSE(fs::exists(path("a.gif")));
+}
+
+// What a run says besides failures. Each row: the arguments, standard output, standard
+// error, and the pictures written into "out". A folder is read like an archive; "-v" names
+// each written file with its size, "-l" lists and writes nothing; a doll never overwrites
+// one of its own files (an image cel named like the picture).
+TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
+    const Bytes cel = cel_file(8, 2, 1, {1, 2});
+    fs::create_directories(path("dolls"));
+    fs::create_directory(path("out"));
+    write_file(path("dolls/p.kcf"), palette_file(24, 3, Bytes(9, 200)));
+    write_file(path("dolls/a.cel"), cel);
+    write_file(path("dolls/a.cnf"), text("(3,2)\n%p.kcf\n#0 a.cel\n$0 0,0\n$0 1,1\n"));
+    write_file(path("dolls/b.cnf"), text("(2,1)\n%p.kcf\n#0 A.CEL\n"));
+    write_file(path("sailor.cnf"), text("(2,1)\n#0 sailor.gif\n"));
+    ASSERT_TRUE(run_quondel(dir, {"dolls/a.cel"}).err.empty());
+    fs::copy_file(path("dolls/a.gif"), path("sailor.gif"));
+    const Bytes image_cel = read_file(path("sailor.gif"));
+    const auto size = [&](const char *name) {
+        return std::to_string(fs::exists(path(name)) ? fs::file_size(path(name)) : 0);
+    };
+    const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
+        {{"-l", "dolls", "sailor.cnf", "dolls/a.cel"},
+         "dolls/a.cnf: 3 x 2 pixels, sets 0 1\ndolls/b.cnf: 2 x 1 pixels, sets 0\n"
+         "sailor.cnf: 2 x 1 pixels, sets 0\n",
+         "",
+         ""},
+        {{"-s", "all", "-v", "-o", "out", "dolls/"},
+         "",
+         "out/dolls-a.gif: set 0 of dolls/a.cnf, "
+         "3 x 2 pixels, @ bytes\nout/dolls-a-1.gif: set 1 of dolls/a.cnf, 3 x 2 pixels, @ "
+         "bytes\nout/dolls-b.gif: set 0 of dolls/b.cnf, 2 x 1 pixels, @ bytes\n",
+         "dolls-a-1.gif dolls-a.gif dolls-b.gif"},
+        {{"sailor.cnf", "-o", "out", "dolls/b.cnf"},
+         "",
+         "sailor.cnf: sailor.gif would overwrite sailor.gif, which the doll reads (4).\n",
+         "b.gif"},
+    };
+    for (const auto &[args, out, err, written] : cases) {
+        const RunResult r = run_quondel(dir, args);
+        std::string names, expected_err = err;
+        for (const char *name : {"out/dolls-a.gif", "out/dolls-a-1.gif", "out/dolls-b.gif"})
+            if (expected_err.find('@') != std::string::npos)
+                expected_err.replace(expected_err.find('@'), 1, size(name));
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.err, expected_err);
+        EXPECT_EQ(r.exit_status, err.find("(4)") == std::string::npos ? 0 : 2);
+        std::vector<std::string> sorted;
+        for (const auto &entry : fs::directory_iterator(path("out")))
+            sorted.push_back(entry.path().filename());
+        std::sort(sorted.begin(), sorted.end());
+        names.clear();
+        for (const std::string &name : sorted)
+            names += (names.empty() ? "" : " ") + name;
+        EXPECT_EQ(names, written);
+        fs::remove_all(path("out"));
+        fs::create_directory(path("out"));
+    }
+    EXPECT_EQ(read_file(path("sailor.gif")), image_cel) << "the doll's image cel is kept";
+}
+
+// On a terminal, a run that lasts more than a second shows how far it is in one line,
+// rewritten in place and cleared at the end; the second input trickles in through a FIFO.
+TEST_F(Cli, ProgressLineOnATerminal) {
+    if (system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1)";
+    const Bytes cel = cel_file(8, 2, 1, {1, 2});
+    write_file(path("a.cel"), cel);
+    write_file(path("b.cel"), cel);
+    ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
+    const std::string feed = "true; (sleep 1.3; cat a.cel > f.cel) & ";
+    ASSERT_EQ(system(("cd '" + dir + "' && " + feed +
+                      "script -qec \"'" QUONDEL_BINARY
+                      "' a.cel f.cel b.cel\" /dev/null >terminal.txt 2>&1")
+                         .c_str()),
+              0);
+    const Bytes shown = read_file(path("terminal.txt"));
+    EXPECT_EQ(std::string(shown.begin(), shown.end()),
+              "\r2 of 3 pictures\r3 of 3 pictures\r" + std::string(15, ' ') + "\r");
+    fs::remove(path("f.cel"));
+    ASSERT_EQ(mkfifo(path("f.cel").c_str(), 0600), 0);
+    EXPECT_EQ(run_quondel(dir, {"a.cel", "f.cel", "b.cel"}, feed).err, "") << "not a terminal";
 }
 
 // The names in a folder other than those given.
@@ -111,10 +225,11 @@ std::vector<std::string> others(const std::string &dir, const std::vector<std::s
 TEST_F(Cli, OutputsAreReplacedWholeOrNotAtAll) {
     const std::string full = "ulimit -f 8;", no_room = "sub/x.cel: write error (5).\n";
     const std::tuple<std::string, bool, std::string, mode_t, uid_t, std::string, mode_t> cases[] = {
-        {"", true, full, 0604, 0, no_room, 0604},                       // a full disk
-        {"real.gif", true, full, 0604, 0, no_room, 0604},               // behind a link
-        {"", false, "", 0604, 0, "sub/x.cel: read error (6).\n", 0604}, // unreadable input
-        {"", true, "", 0604, 0, "", 0604},                              // replaced
+        {"", true, full, 0604, 0, no_room, 0604},         // a full disk
+        {"real.gif", true, full, 0604, 0, no_room, 0604}, // behind a link
+        {"", false, "", 0604, 0, "sub/x.cel: no doll configuration inside (21).\n",
+         0604},                                          // a folder
+        {"", true, "", 0604, 0, "", 0604},               // replaced
         {"real.gif", true, "", 06754, 65534, "", 06754}, // the link stays; another's file
         {"", true, "", 0, 0, "", 0640},                  // new: as fopen would
         {"full", true, "", 0, 0, no_room, 0666},         // a device: written directly

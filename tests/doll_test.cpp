@@ -188,7 +188,10 @@ TEST_F(Doll, PicturesAndRefusals) {
          "", "b....|bb2..|..22.|..... 4"},
         // refusals: a missing or wrong file, palette numbers, cel lines, playfield, bytes
         {"%p.kcf\n%gone.kcf\n#0 two.cel\n", "d.cnf: gone.kcf not found (11).\n", ""},
-        {"%p.kcf\n#0 two.cel\n#0 lost.cel :1\n", "d.cnf: lost.cel not found (11).\n", ""},
+        // a cel file the doll lacks (real archives are often incomplete): drawn without it,
+        // one line however many lines name it
+        {five + "#0 two.cel\n#0 lost.cel :1\n#1 lost.cel\n$0 0,0 1,1\n",
+         "d.cnf: lost.cel not found; drawn without it.\n", "b....|bb...|.....|..... 2"},
         {"%p.kcf\n#0 p.kcf\n", "d.cnf: p.kcf is not a cel (12).\n", ""},
         {"%two.cel\n#0 two.cel\n", "d.cnf: two.cel is not a palette (13).\n", ""},
         {"%p.kcf\n#0 two.cel *1\n", ten, ""},
@@ -211,15 +214,18 @@ TEST_F(Doll, PicturesAndRefusals) {
         {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},
     };
     write_doll_files(dir);
+    write_file(path("after.cel"), read_file(path("ok.cel")));
     for (const char *first : {"ok.cel", "-i"}) // sequential, then interlaced pictures
         for (auto &[cnf, err, expected] : cases) {
             if (first[0] == '-' && expected.empty()) continue;
             write_file(path("d.cnf"), text(cnf));
-            EXPECT_EQ(run_quondel(dir, {first, "d.cnf", "ok.cel"}).err, err) << cnf.substr(0, 40);
+            EXPECT_EQ(run_quondel(dir, {first, "d.cnf", "after.cel"}).err, err)
+                << cnf.substr(0, 40);
             const bool made = fs::exists(path("d.gif"));
             EXPECT_EQ(made ? picture(path("d.gif")) : "", expected);
             fs::remove(path("d.gif"));
-            EXPECT_TRUE(fs::remove(path("ok.gif")));
+            fs::remove(path("ok.gif"));
+            EXPECT_TRUE(fs::remove(path("after.gif")));
         }
 }
 

@@ -5,6 +5,7 @@
 # Usage: same_as_linux.sh LINUX_QUONDEL OTHER_QUONDEL [EMULATOR ARGS...]
 set -eu
 linux=$(realpath "$1") other=$(realpath "$2") examples=$(realpath "$(dirname "$0")/../examples")
+real=${QUONDEL_REAL_DOLLS:-$(realpath "$(dirname "$0")/../..")/shared/real-dolls}
 shift 2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,6 +39,45 @@ fi
 for doll in huge:-65519 tail:0; do
   printf '(16,16)\n%%doll.kcf\n#0 %s.cel :0\n$0 0,%s\n' "${doll%:*}" "${doll#*:}" >"${doll%:*}.cnf"
 done
+rows='sub/doll.kcf sub/face.cel sub/shirt.cel sub/pastel.kcf sub/bow.cel sub/doll.cnf
+sub/doll.kcf sub/face.cel sub/shirt.cel sub/pastel.kcf sub/bow.cel sub/doll.cnf
+-I doll.kcf face.cel shirt.cel pastel.kcf bow.cel
+-z doll.kcf face.cel -I shirt.cel sub/doll.cnf
+sub\doll.cnf
+doll.kcf 顔.cel 人形.cnf
+missing.cel short.cel other.cel x.gif linked.cel sub\missing.cel face.cel
+huge.cnf tail.cnf
+'
+# Archives written by real archivers, image cels written by the libraries' encoders, and the
+# real dolls, where the other build reads archives too.
+if [ "${FORMAT_LIBS:-ON}" = ON ]; then
+  "$(dirname "$linux")/make_examples" --image-cels .
+  printf '(48,32)\n%%doll.kcf\n#0 ribbon.png :0 1\n#1 photo.jpg :0 1\n#2 badge.gif :0 1\n' >images.cnf
+  printf '#3 tile.bmp :0 1\n#4 顔.cel :0\n$0 0,0 16,0 32,0 0,16 16,16\n$0 16,16 0,0 32,16 0,0\n' >>images.cnf
+  zip -q -X pictures.zip images.cnf ribbon.png photo.jpg badge.gif tile.bmp 顔.cel doll.kcf
+  (cd sub && jlha c2o5q ../jlha.lzh doll.cnf ./*.cel ./*.kcf >/dev/null)
+  rows="$rows"'images.cnf
+pictures.zip jlha.lzh
+-s all jlha.lzh pictures.zip
+'
+  if ls "$real"/*.lzh >/dev/null 2>&1; then
+    mkdir real && cp "$real"/*.lzh real/
+    rows="$rows"'real/*.lzh
+-s all real/*.lzh
+'
+  else
+    echo "no real dolls in $real: their rows are left out" >&2
+  fi
+  # Switches the Linux build may not have yet.
+  if "$linux" --help 2>&1 | grep -q -e '--output-dir'; then
+    mkdir pictures && rows="$rows"'-o pictures -s all pictures.zip jlha.lzh
+'
+  fi
+  if "$linux" --help 2>&1 | grep -q -e '--animat'; then
+    rows="$rows"'-a jlha.lzh real/*.lzh
+'
+  fi
+fi
 cp -a "$work/linux" "$work/other"
 failed=0
 while read -r row; do
@@ -52,16 +92,8 @@ while read -r row; do
       diff "$work/err" "$work/o-err-slashes"; } >&2 || true
     failed=1
   fi
-done <<'EOF'
-sub/doll.kcf sub/face.cel sub/shirt.cel sub/pastel.kcf sub/bow.cel sub/doll.cnf
-sub/doll.kcf sub/face.cel sub/shirt.cel sub/pastel.kcf sub/bow.cel sub/doll.cnf
--I doll.kcf face.cel shirt.cel pastel.kcf bow.cel
--z doll.kcf face.cel -I shirt.cel sub/doll.cnf
-sub\doll.cnf
-doll.kcf 顔.cel 人形.cnf
-missing.cel short.cel other.cel x.gif linked.cel sub\missing.cel face.cel
-huge.cnf tail.cnf
-
+done <<EOF
+$rows
 EOF
 [ -f "$work/linux/sub/doll.gif" ] || failed=1
 [ ! -f "$work/linux/huge.gif" ] || cmp "$work/linux/huge.gif" "$work/linux/tail.gif" || failed=1

@@ -171,7 +171,9 @@ void release_entry(Archive &archive, size_t index) {
 int open_entry(Archive &archive, size_t index, EntryStream &stream) {
     stream = EntryStream{nullptr, nullptr, 0, false};
     if (archive.kind == ArchiveKind::folder && archive.unpacked[index].empty()) {
-        stream.file = open_file((archive.location + archive.entries[index].name).c_str(), "rb");
+        const std::string path = archive.location + archive.entries[index].name;
+        stream.file = open_file(path.c_str(), "rb");
+        archive.files_read.insert(path);
         return stream.file != nullptr ? STATUS_OK : STATUS_READ_ERROR;
     }
     return entry_data(archive, index, &stream.bytes);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ struct Archive {
     std::map<std::string, size_t> by_path;            // lower-case full name: first entry
     std::map<std::string, size_t> by_file_name;       // lower-case last part: first entry
     void *zip;                                        // minizip's handle
+    std::set<std::string> files_read;                 // a folder's files opened so far, by path
 };
 
 // Whether the first bytes (at least 7 of them, or fewer at the end of the file) or the name

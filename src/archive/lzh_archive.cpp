@@ -59,7 +59,8 @@ bool walk_extensions(const std::vector<unsigned char> &b, uint64_t size_at, uint
         const std::string data(b.begin() + static_cast<ptrdiff_t>(start + 1),
                                b.begin() + static_cast<ptrdiff_t>(start + size - 2));
         if (b[start] == 1) file = data;
-        if (b[start] == 2) folder = data + "/";
+        // An empty folder (most archives made on Windows carry one) is the archive's top.
+        if (b[start] == 2) folder = data.empty() ? std::string() : data + "/";
         size_at = start + size - 2;
     }
 }

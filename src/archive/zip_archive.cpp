@@ -98,8 +98,8 @@ void inflate_chunk(Inflater &inflater, const unsigned char *packed, size_t lengt
 } // namespace
 
 int list_zip(Archive &archive, std::string &detail) {
-    zlib_filefunc64_def memory = {open_memory,  read_memory,  write_memory, tell_memory,
-                                  seek_memory,  close_memory, memory_error, nullptr};
+    zlib_filefunc64_def memory = {open_memory, read_memory,  write_memory, tell_memory,
+                                  seek_memory, close_memory, memory_error, nullptr};
     unzFile zip = unzOpen2_64(&archive, &memory);
     if (zip == nullptr) return STATUS_ARCHIVE_DAMAGED;
     archive.zip = zip;
@@ -114,8 +114,8 @@ int list_zip(Archive &archive, std::string &detail) {
                                                      nullptr, 0, nullptr, 0) != UNZ_OK)
             return STATUS_ARCHIVE_DAMAGED;
         if (!name.empty() && name.back() == '/') continue; // a folder
-        ArchiveEntry entry{name, info.uncompressed_size, info.compressed_size,
-                           unzGetOffset64(zip), "", 0};
+        ArchiveEntry entry{
+            name, info.uncompressed_size, info.compressed_size, unzGetOffset64(zip), "", 0};
         if (!normalise_entry_name(entry.name)) {
             detail = name;
             return STATUS_UNSAFE_NAME;
@@ -131,8 +131,8 @@ int unpack_zip(const Archive &archive, const ArchiveEntry &entry, std::vector<un
     if (unzSetOffset64(zip, entry.data_at) != UNZ_OK ||
         unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
         return STATUS_ENTRY_DAMAGED;
-    if ((info.flag & ENCRYPTED) != 0 || (info.compression_method != STORED &&
-                                         info.compression_method != Z_DEFLATED))
+    if ((info.flag & ENCRYPTED) != 0 ||
+        (info.compression_method != STORED && info.compression_method != Z_DEFLATED))
         return STATUS_UNKNOWN_METHOD;
     int method, level;
     // minizip checks the local header against the directory here.

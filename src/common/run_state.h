@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Colours for the cels that follow a KiSS palette file: red, green, blue per entry.
 struct Palette {
@@ -10,16 +13,19 @@ struct Palette {
 
 // What one run keeps from file argument to file argument.
 struct RunState {
-    std::string output_name; // GIF name derived from the current file argument
-    Palette palette;         // all black until a palette file is read
-    signed char pixel_depth; // 4 or 8: bits per pixel of the cel being converted
-    int interlace;           // 1 once "-I" has been seen
-    int compress;            // 1 once "-z" has been seen
-    std::string doll_detail; // the file inside a doll that a failure names
-    int animate_seconds;     // 0: doll outputs are stills; else "-a N": seconds of animation
-    uint32_t seed;           // "--seed N": the start of the doll programs' random numbers
-    std::string output_dir;  // "-o DIR": where outputs go; empty: beside their inputs
-    int verbose;             // 1 once "-v" has been seen: a line per written file
+    std::string output_name;    // GIF name derived from the current file argument
+    Palette palette;            // all black until a palette file is read
+    signed char pixel_depth;    // 4 or 8: bits per pixel of the cel being converted
+    int interlace;              // 1 once "-I" has been seen
+    int compress;               // 1 once "-z" has been seen
+    std::string doll_detail;    // the file inside a doll that a failure names
+    int animate_seconds;        // 0: doll outputs are stills; else "-a N": seconds of animation
+    uint32_t seed;              // "--seed N": the start of the doll programs' random numbers
+    std::string output_dir;     // "-o DIR": where outputs go; empty: beside their inputs
+    int verbose;                // 1 once "-v" has been seen: a line per written file
+    std::string output_failure; // why the output could not be created
+    std::vector<std::string> missing_cels; // cel files a doll lacks, drawn without them
+    std::set<std::pair<uint64_t, uint64_t>> outputs_written; // where this run's outputs lie
 };
 
 extern RunState run_state;

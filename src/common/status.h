@@ -5,7 +5,7 @@ constexpr int STATUS_OK = 0;           // converted, or a palette loaded
 constexpr int STATUS_SHORT_HEADER = 1; // fewer than 32 header bytes
 constexpr int STATUS_NOT_CEL = 2;      // not a KiSS cel, or an unsupported depth
 constexpr int STATUS_NO_MEMORY = 3;    // output not creatable, or no pixel buffer
-constexpr int STATUS_SAME_FILE = 4;    // the output would overwrite the input
+constexpr int STATUS_SAME_FILE = 4;    // the output would overwrite the input or a file it reads
 constexpr int STATUS_WRITE_ERROR = 5;  // the output could not be written completely
 constexpr int STATUS_READ_ERROR = 6;   // the input could not be read completely
 // A doll configuration (".cnf") and the files it names.
@@ -28,3 +28,4 @@ constexpr int STATUS_NO_CNF_INSIDE = 21;        // an archive without any ".cnf"
 constexpr int STATUS_NO_SUCH_SET = 22;          // "-s N" for a set the doll does not define
 constexpr int STATUS_NO_ARCHIVE_SUPPORT = 23;   // built without the format libraries
 constexpr int STATUS_NO_IMAGE_CEL_SUPPORT = 24; // the same, for a cel line's image file
+constexpr int STATUS_OUTPUT_TAKEN = 25;         // an earlier argument of the run wrote that output

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <set>
+#include <string>
 
 // Large enough that a big cel goes out in few system calls.
 constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
@@ -13,9 +15,13 @@ constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
 using OutputFile = ReplacementFile;
 
 // Creates the output for run_state.output_name, writing through `buffer`
-// (OUTPUT_BUFFER_SIZE bytes that must outlive the stream), unless it is the input itself.
-// STATUS_OK with `output` set, STATUS_SAME_FILE or STATUS_NO_MEMORY.
-int open_output(FILE *input, char *buffer, OutputFile &output);
+// (OUTPUT_BUFFER_SIZE bytes that must outlive the stream), unless it is the input itself
+// (`input` may be null), one of the other files the conversion read (`also_read`, may be
+// null: run_state.doll_detail then names it), or an output this run wrote before.
+// STATUS_OK with `output` set, STATUS_SAME_FILE, STATUS_OUTPUT_TAKEN or STATUS_NO_MEMORY
+// (run_state.output_failure then says why).
+int open_output(FILE *input, char *buffer, OutputFile &output,
+                const std::set<std::string> *also_read = nullptr);
 
 // Closes the output and returns the final status: a write that failed turns STATUS_OK
 // into STATUS_WRITE_ERROR. Only a complete output takes the place of the named file;

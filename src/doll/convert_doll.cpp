@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -76,9 +77,12 @@ int plan_doll(const DollConfig &doll, const DollView &view, DollPlan &plan) {
                           ? 0
                           : uint32_t{background[0]} << 16 | background[1] << 8 | background[2];
     std::unordered_map<std::string, DollCel> cels;
+    std::unordered_set<std::string> missing;
     for (size_t i = doll.cels.size(); i-- > 0;) {
         const CelLine &line = doll.cels[i];
-        const auto known = cels.emplace(lower_case(line.file), DollCel{});
+        const std::string key = lower_case(line.file);
+        if (missing.count(key)) continue;
+        const auto known = cels.emplace(key, DollCel{});
         const DollCel &cel = known.first->second;
         if (known.second) {
             RgbaCel picture;
@@ -86,6 +90,13 @@ int plan_doll(const DollConfig &doll, const DollView &view, DollPlan &plan) {
             known.first->second.picture = plan.pictures.size();
             if (known.first->second.kind == KissKind::other)
                 plan.pictures.push_back(std::move(picture));
+        }
+        // A viewer draws a doll without the cels it lacks; the driver names each.
+        if (status == STATUS_DOLL_FILE_MISSING) {
+            missing.insert(key);
+            run_state.missing_cels.push_back(line.file);
+            status = STATUS_OK;
+            continue;
         }
         if (status != STATUS_OK) return fail_with(status, line.file);
         // 32-bit and image cels take no colours from a palette.
@@ -107,7 +118,7 @@ int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &pl
                    const ColourTable &table) {
     char out_buffer[OUTPUT_BUFFER_SIZE];
     OutputFile output;
-    const int opened = open_output(input, out_buffer, output);
+    const int opened = open_output(input, out_buffer, output, &plan.files.archive->files_read);
     if (opened != STATUS_OK) return opened;
     // Always compressed, with the smallest table that holds the picture's colours. The
     // playfield has no holes: nothing is transparent.

@@ -5,8 +5,9 @@
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
-#include "doll/convert_doll.h"
 #include "driver/output_name.h"
+#include "driver/progress.h"
+#include "driver/switches.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -24,30 +25,88 @@ bool is_archive(FILE *input, const char *argument) {
     return seek_to(input, 0) && looks_like_archive(head, got, argument);
 }
 
-// True when the argument was converted or loaded as a palette.
-bool convert_argument(const char *argument, int chosen_set) {
-    run_state.output_name = derive_output_name(argument);
+// An input that is there but cannot be opened says why; a missing one keeps its old line.
+void report_unopened(const char *argument) {
+    clear_progress();
+    if (failure_is_missing())
+        fprintf(stderr, "%s not found.\n", argument);
+    else
+        fprintf(stderr, "%s: cannot be read: %s.\n", argument, failure_reason().c_str());
+}
+
+// True when the argument was converted, listed or loaded as a palette.
+bool convert_argument(const char *argument, const Switches &switches) {
+    run_state.output_name = place_output(derive_output_name(argument), switches.output_dir);
+    run_state.doll_detail.clear();
+    run_state.output_failure.clear();
+    if (is_folder(argument)) return convert_folder_argument(argument, switches);
     FILE *input = open_file(argument, "rb");
     if (input == nullptr) {
-        fprintf(stderr, "%s not found.\n", argument);
+        report_unopened(argument);
         return false;
     }
     bool converted;
     if (name_ends_with(argument, ".cnf")) {
-        converted = convert_doll_argument(input, argument, chosen_set);
+        converted = convert_doll_argument(input, argument, switches);
     } else if (is_archive(input, argument)) {
-        converted = convert_archive_argument(input, argument, chosen_set);
+        converted = convert_archive_argument(input, argument, switches);
+    } else if (switches.list) {
+        converted = true; // a cel or a palette holds no doll to list
     } else {
         const int status = convert_cel(input, argument);
         report_status(argument, status);
         converted = status == STATUS_OK;
+        if (converted && run_state.pixel_depth != 0) note_written(argument, "cel");
     }
     fclose(input);
     return converted;
 }
 
-bool is_set_switch(const char *argument) {
-    return strcmp(argument, "-s") == 0;
+void print_help_or_version(const Switches &switches, const char *program) {
+    if (switches.help)
+        show_help(program);
+    else
+        printf("quondel %s\n", QUONDEL_VERSION);
+}
+
+// Every switch is checked before any file is touched: the usage errors, help, the version,
+// and the switches after the last file, which change nothing. The files are counted.
+int check_arguments(int argc, char **argv, Switches &found, int &files) {
+    Switches probe = initial_switches();
+    probe.quiet = true;
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+        if (probe.files_only) break;
+        const int taken = read_switch(argc, argv, i, probe);
+        if (probe.help || probe.version) {
+            print_help_or_version(probe, argv[0]);
+            return EXIT_ALL_CONVERTED;
+        }
+        if (taken > 1) ++i;
+    }
+    found = initial_switches();
+    files = 0;
+    int last_file = 0;
+    for (int i = 1; i < argc && argv[i] != nullptr;) {
+        const int taken = read_switch(argc, argv, i, found);
+        if (taken < 0) {
+            show_usage_error(argv[0]);
+            return EXIT_USAGE;
+        }
+        if (taken == 0) {
+            last_file = i;
+            ++files;
+        }
+        i += taken > 0 ? taken : 1;
+    }
+    Switches after = found;
+    for (int i = last_file + 1; i < argc && argv[i] != nullptr;) {
+        const int taken = read_switch(argc, argv, i, after);
+        if (applies_to_later_files(argv[i]))
+            fprintf(stderr, "%s: %s comes after the last file and changes nothing\n", argv[0],
+                    argv[i]);
+        i += taken;
+    }
+    return -1;
 }
 
 } // namespace
@@ -71,37 +130,32 @@ int run_quondel(int argc, char **argv) {
         show_usage(argc, argv);
         return EXIT_USAGE;
     }
-    // Asked for anywhere, help and the version are all that is done; a set switch without a
-    // set is a usage error, found before any file is touched.
-    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0) {
-            if (argv[i][2] == 'h')
-                show_help(argv[0]);
-            else
-                printf("quondel %s\n", QUONDEL_VERSION);
-            return EXIT_ALL_CONVERTED;
+    Switches run_wide;
+    int files;
+    const int checked = check_arguments(argc, argv, run_wide, files);
+    if (checked >= 0) return checked;
+    remove_temporary_on_interrupt();
+    Switches switches = initial_switches();
+    switches.verbose = run_wide.verbose;
+    switches.list = run_wide.list;
+    run_state.verbose = switches.verbose;
+    begin_progress(files);
+    bool all_converted = true;
+    for (int i = 1; i < argc && argv[i] != nullptr;) {
+        const int taken = read_switch(argc, argv, i, switches);
+        if (taken > 0) {
+            run_state.interlace = switches.interlace;
+            run_state.compress = switches.compress;
+            run_state.animate_seconds = switches.animate_seconds;
+            run_state.seed = switches.seed;
+            run_state.output_dir = switches.output_dir;
+            i += taken;
+            continue;
         }
-        if (!is_set_switch(argv[i])) continue;
-        if (i + 1 >= argc || argv[i + 1] == nullptr || parse_set(argv[i + 1]) < EVERY_SET) {
-            fprintf(stderr, "%s: -s takes a set from 0 to 9, or all\n", argv[0]);
-            return EXIT_USAGE;
-        }
+        if (!convert_argument(argv[i], switches)) all_converted = false;
+        argument_done();
         ++i;
     }
-    remove_temporary_on_interrupt();
-    run_state.interlace = 0;
-    run_state.compress = 0;
-    bool all_converted = true;
-    int chosen_set = 0;
-    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-        if (is_interlace_switch(argv[i]))
-            run_state.interlace = 1;
-        else if (is_compress_switch(argv[i]))
-            run_state.compress = 1;
-        else if (is_set_switch(argv[i]))
-            chosen_set = parse_set(argv[++i]);
-        else if (!convert_argument(argv[i], chosen_set))
-            all_converted = false;
-    }
+    end_progress();
     return all_converted ? EXIT_ALL_CONVERTED : EXIT_SOME_FAILED;
 }

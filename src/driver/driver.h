@@ -1,5 +1,7 @@
 #pragma once
 
+#include "driver/switches.h"
+
 #include <cstdio>
 
 constexpr int EXIT_ALL_CONVERTED = 0;
@@ -9,6 +11,8 @@ constexpr int EXIT_SOME_FAILED = 2; // at least one file argument failed
 // Walks the arguments as the command line gives them; returns the exit status.
 int run_quondel(int argc, char **argv);
 void show_usage(int argc, char **argv);
+// After a usage error's own line: the usage, on standard error.
+void show_usage_error(const char *program);
 // The usage with every switch and kind of input, for --help.
 void show_help(const char *program);
 bool is_interlace_switch(const char *argument);
@@ -19,7 +23,8 @@ void report_status(const char *argument, int status);
 constexpr int EVERY_SET = -1;
 // A "-s" value: 0 to 9, EVERY_SET for "all", or -2 for anything else.
 int parse_set(const char *value);
-// A configuration (.cnf), or an archive holding configurations; true when every picture was
-// written, else each failure has had its line.
-bool convert_doll_argument(FILE *input, const char *argument, int chosen_set);
-bool convert_archive_argument(FILE *input, const char *argument, int chosen_set);
+// A configuration (.cnf), an archive, or a folder holding configurations: drawn, or listed
+// with "-l". True when every picture was written, else each failure has had its line.
+bool convert_doll_argument(FILE *input, const char *argument, const Switches &switches);
+bool convert_archive_argument(FILE *input, const char *argument, const Switches &switches);
+bool convert_folder_argument(const char *argument, const Switches &switches);

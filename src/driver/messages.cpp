@@ -1,17 +1,32 @@
 #include "common/run_state.h"
 #include "common/status.h"
 #include "driver/driver.h"
+#include "driver/progress.h"
 
 #include <cstdio>
 
+namespace {
+
+constexpr const char *USAGE = "usage: %s [-I] [-z] [-s N|all] [-a [N]] [--seed N] [-o DIR] [-v] "
+                              "[-l] [-h] [--version] [--] <filenames>";
+
+} // namespace
+
 void show_usage(int argc, char **argv) {
-    printf("usage: %s [-I] [-z] <filenames>", argc > 0 ? argv[0] : "quondel");
+    printf(USAGE, argc > 0 ? argv[0] : "quondel");
+}
+
+void show_usage_error(const char *program) {
+    fprintf(stderr, USAGE, program);
+    fputc('\n', stderr);
 }
 
 void show_help(const char *program) {
-    printf("usage: %s [-I] [-z] [-s N|all] <filenames>\n"
+    printf(USAGE, program);
+    printf("\n"
            "Converts KiSS cels and dolls to GIF89a files, each written beside its input.\n"
-           "Arguments are taken from left to right; a switch applies to the files after it.\n"
+           "Arguments are taken from left to right; a switch applies to the files after it\n"
+           "(-v and -l to the whole run).\n"
            "\n"
            "Inputs:\n"
            "  NAME.cel          a KiSS cel (4, 8 or 32 bits, headered or not): NAME.gif,\n"
@@ -21,6 +36,7 @@ void show_help(const char *program) {
            "                    shows it, its cels and palettes found in its folder\n"
            "  NAME.lzh .lha .zip  an archive of dolls: NAME.gif for its one configuration,\n"
            "                    or NAME-CNF.gif for each of several; nothing is unpacked\n"
+           "  FOLDER            read like an archive: every configuration directly in it\n"
            "  image cels        cel lines of a doll may name .gif, .png, .jpg and .bmp files\n"
            "\n"
            "Switches:\n"
@@ -29,10 +45,17 @@ void show_help(const char *program) {
            "                    doll pictures are always compressed\n"
            "  -s N              draw set N (0 to 9) of the dolls: NAME-N.gif (set 0: NAME.gif)\n"
            "  -s all            draw every set each doll defines\n"
-           "  --help            print this and exit\n"
+           "  -a [N], --animate[=N]\n"
+           "                    dolls become animated GIFs of N seconds (1 to 600, default 30)\n"
+           "                    of their own animation, or of its loop\n"
+           "  --seed N          start the dolls' random numbers at N (default 1)\n"
+           "  -o DIR, --output-dir=DIR\n"
+           "                    write the outputs into the existing folder DIR\n"
+           "  -v, --verbose     a line on standard error for each written file\n"
+           "  -l, --list        list each doll's configurations and sets; write nothing\n"
+           "  -h, --help        print this and exit\n"
            "  --version         print the version and exit\n"
-           "A file whose name is a switch is given as ./NAME.\n",
-           program);
+           "  --                the arguments after it are files, even those starting with -\n");
 }
 
 void report_status(const char *argument, int status) {
@@ -48,6 +71,9 @@ void report_status(const char *argument, int status) {
         break;
     case STATUS_SAME_FILE:
         format = "%s: output would overwrite the input (%d).\n";
+        break;
+    case STATUS_OUTPUT_TAKEN:
+        format = "%s: %s was written earlier in this run; not written again (%d).\n";
         break;
     case STATUS_WRITE_ERROR:
         format = "%s: write error (%d).\n";
@@ -109,6 +135,28 @@ void report_status(const char *argument, int status) {
     default:
         format = "%s: error (%d).\n";
         break;
+    }
+    clear_progress();
+    const char *output = run_state.output_name.c_str(), *detail = run_state.doll_detail.c_str();
+    // An output that cannot be made, and a doll's own file it would overwrite, are named with
+    // the system's reason; so is a file inside a doll that cannot be read.
+    if (status == STATUS_NO_MEMORY && !run_state.output_failure.empty()) {
+        fprintf(stderr, "%s: cannot write %s: %s (%d).\n", argument, output,
+                run_state.output_failure.c_str(), status);
+        return;
+    }
+    if (status == STATUS_SAME_FILE && *detail != '\0') {
+        fprintf(stderr, "%s: %s would overwrite %s, which the doll reads (%d).\n", argument, output,
+                detail, status);
+        return;
+    }
+    if (status == STATUS_READ_ERROR && *detail != '\0') {
+        fprintf(stderr, "%s: %s: read error (%d).\n", argument, detail, status);
+        return;
+    }
+    if (status == STATUS_OUTPUT_TAKEN) {
+        fprintf(stderr, format, argument, output, status);
+        return;
     }
     // The doll lines name the file inside the doll as well.
     const bool detailed =

@@ -25,3 +25,12 @@ std::string derive_doll_output_name(const char *argument, const std::string &con
     if (set > 0) name += "-" + std::to_string(set);
     return name + ".gif";
 }
+
+std::string place_output(const std::string &name, const std::string &folder) {
+    if (folder.empty()) return name;
+    const size_t separator = name.find_last_of(PATH_SEPARATORS);
+    const std::string file = separator == std::string::npos ? name : name.substr(separator + 1);
+    const bool ends_in_separator =
+        std::string(PATH_SEPARATORS).find(folder.back()) != std::string::npos;
+    return folder + (ends_in_separator ? "" : "/") + file;
+}

@@ -29,6 +29,22 @@ int64_t regular_file_size(FILE *file);
 bool seek_to(FILE *file, int64_t offset);
 // Whether `name` leads to the file open as `file`, through any name or link.
 bool is_same_file(FILE *file, const char *name);
+// Whether `name` leads to a folder.
+bool is_folder(const char *name);
+// Where a file lies, the same through any name or link that leads to it; false when `name`
+// leads to no file.
+struct FileIdentity {
+    uint64_t volume, index;
+};
+bool identify_file(const char *name, FileIdentity &identity);
+// Why the last file operation failed, in the system's words ("Permission denied"), and
+// whether it failed because the name leads to nothing.
+std::string failure_reason();
+bool failure_is_missing();
+// Whether the stream goes to a terminal (a console), where a line may be rewritten in place.
+bool is_terminal(FILE *stream);
+// Milliseconds on a clock that never goes back, from an arbitrary start.
+int64_t clock_ms();
 // The names in a folder ("" is the current one), without "." and "..", in no particular
 // order; false when it cannot be read.
 bool list_folder(const std::string &folder, std::vector<std::string> &names);

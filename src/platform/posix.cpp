@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <initializer_list>
 #include <sys/mman.h>
@@ -144,6 +145,36 @@ bool is_same_file(FILE *file, const char *name) {
     if (stat(name, &output_stat) != 0) return false;
     if (fstat(fileno(file), &input_stat) != 0) return false;
     return input_stat.st_dev == output_stat.st_dev && input_stat.st_ino == output_stat.st_ino;
+}
+
+bool is_folder(const char *name) {
+    struct stat st;
+    return stat(name, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool identify_file(const char *name, FileIdentity &identity) {
+    struct stat st;
+    if (stat(name, &st) != 0) return false;
+    identity = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
+std::string failure_reason() {
+    return strerror(errno);
+}
+
+bool failure_is_missing() {
+    return errno == ENOENT || errno == ENOTDIR;
+}
+
+bool is_terminal(FILE *stream) {
+    return isatty(fileno(stream)) == 1;
+}
+
+int64_t clock_ms() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
 }
 
 bool list_folder(const std::string &folder, std::vector<std::string> &names) {

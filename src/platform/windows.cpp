@@ -14,6 +14,7 @@
 #include "common/file_names.h"
 
 #include <cstdlib>
+#include <cwctype>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -152,6 +153,60 @@ bool is_same_file(FILE *file, const char *name) {
     const bool same = same_identity(handle_of(file), other);
     CloseHandle(other);
     return same;
+}
+
+bool is_folder(const char *name) {
+    const DWORD attributes = GetFileAttributesW(wide(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool identify_file(const char *name, FileIdentity &identity) {
+    const HANDLE file = open_to_query(name);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info);
+    uint64_t index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    // File systems that give every file the index 0: its final path, folded, hashed.
+    if (known && index == 0) {
+        index = 14695981039346656037u;
+        for (const wchar_t ch : final_path(file))
+            index = (index ^ static_cast<uint64_t>(towlower(ch))) * 1099511628211u;
+    }
+    CloseHandle(file);
+    if (known) identity = FileIdentity{info.dwVolumeSerialNumber, index};
+    return known;
+}
+
+// The C runtime's calls set errno as POSIX does; the wide system calls only the last error,
+// which the runtime's calls set too.
+std::string failure_reason() {
+    const DWORD error = GetLastError();
+    wchar_t *text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::string reason = n > 0 ? utf8(text) : "error " + std::to_string(error);
+    LocalFree(text);
+    // The system's sentences end in a full stop and a line break; a message adds its own.
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == '.' || reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
+
+bool failure_is_missing() {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME;
+}
+
+bool is_terminal(FILE *stream) {
+    DWORD mode;
+    return GetConsoleMode(handle_of(stream), &mode) != 0;
+}
+
+int64_t clock_ms() {
+    return static_cast<int64_t>(GetTickCount64());
 }
 
 bool list_folder(const std::string &folder, std::vector<std::string> &names) {
