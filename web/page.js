@@ -215,8 +215,10 @@ function addPicture(run, name, buffer) {
     const figure = document.createElement('figure');
     const image = document.createElement('img');
     image.src = url;
-    image.width = width;
-    image.height = height;
+    // Small dolls at a whole multiple of their size, so that every pixel stays sharp.
+    const scale = Math.max(1, Math.floor(240 / Math.max(width, height, 1)));
+    image.width = width * scale;
+    image.height = height * scale;
     image.alt = `Doll ${doll}, set ${set}`;
     image.addEventListener('load', () => {
         if (firstPictureAt === null) {
@@ -269,6 +271,7 @@ worker.onmessage = (event) => {
         $('animation').hidden = !animation;
         say('Ready: drop or choose a doll.');
         document.body.dataset.ready = 'true';
+        document.body.dataset.readyAt = String(Math.round(performance.now()));
         return;
     }
     const job = jobs.get(message.job);
