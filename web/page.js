@@ -160,15 +160,14 @@ document.addEventListener('drop', async (event) => {
 
 // ---- pictures and messages out
 
+let saidAt = 0;
 function say(text) {
     $('status').textContent = text;
+    saidAt = performance.now();
 }
 
 function showProgress() {
-    const progress = $('progress');
-    progress.hidden = waiting === 0;
-    progress.max = pending;
-    progress.value = pending - waiting;
+    $('progress').hidden = waiting === 0;
     document.body.dataset.state = waiting === 0 ? 'idle' : 'busy';
     $('clear').disabled = waiting !== 0 || jobs.size === 0;
 }
@@ -277,11 +276,26 @@ worker.onmessage = (event) => {
     const job = jobs.get(message.job);
     if (!job) return;
     const run = job.runs[message.run];
+    const progress = $('progress');
     if (message.type === 'progress') {
         run.section.querySelector('.took').textContent = 'Converting…';
-        say(`Converting ${run.label} (${pending - waiting + 1} of ${pending})…`);
+        run.expected = message.pictures;
+        run.step = `${run.label} (${pending - waiting + 1} of ${pending})`;
+        say(`Converting ${run.step}…`);
+        // Without a count of the pictures to come the bar only says that work goes on.
+        if (run.expected > 0) {
+            progress.max = run.expected;
+            progress.value = 0;
+        } else {
+            progress.removeAttribute('value');
+        }
     } else if (message.type === 'picture') {
         addPicture(run, message.name, message.bytes);
+        if (run.expected > 0) progress.value = run.pictures.length;
+        // The count in words too, but at most once a second, so a screen reader keeps up.
+        if (run.expected > 0 && performance.now() - saidAt > 1000) {
+            say(`Converting ${run.step}: ${run.pictures.length} of ${run.expected} pictures…`);
+        }
     } else if (message.type === 'run') {
         finishRun(run, message);
         --waiting;
