@@ -1,7 +1,7 @@
 // The web page in headless Chromium: files go in through the page's own file inputs, and what
 // it shows and saves must be what the command-line quondel writes and says for the same files.
 // The page is scripts/build-web's; QUONDEL_NATIVE: the native quondel (build/quondel);
-// QUONDEL_REAL_DOLLS: the real archives' folder; QUONDEL_SCREENSHOT: where to keep the picture.
+// QUONDEL_REAL_DOLLS: the real archives' folder (../shared/real-dolls).
 'use strict';
 
 const {test, before, after} = require('node:test');
@@ -10,7 +10,7 @@ const {spawnSync} = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {launch, openPage, serve} = require('./browser');
+const {launch, openPage, serve} = require('../../scripts/chromium');
 
 const root = path.resolve(__dirname, '../..');
 const web = path.join(root, 'dist/web');
@@ -21,74 +21,35 @@ const real = process.env.QUONDEL_REAL_DOLLS || path.join(root, '../shared/real-d
 const example = (...names) => names.map((n) => path.join(root, 'examples', n));
 const doll = fs.readdirSync(path.join(root, 'examples')).filter((n) => /\.(cnf|cel|kcf)$/.test(n));
 
-// A row per case: the files, how they are given, the command line they stand for, and what a
-// user would have seen go wrong.
+// A row per case: the files; how they are given (the folder picker or a drop, the page opened
+// from disk, the switch set to stills) and what else is checked there; the command
+// line they stand for; what a user would have seen go wrong.
+// clang-format off
 const rows = [
-    {
-        files: example(...doll),
-        run: ['-s', 'all', 'doll.cnf'],
-        checks: ['screen', 'keyboard', 'narrow'],
-        still: true,
-        reason: 'a doll picked as its files showed other pictures than the command line writes'
-    },
-    {
-        files: example(...doll),
-        folder: true,
-        run: ['-s', 'all', 'doll.cnf'],
-        reason: 'a doll\'s folder chosen with the folder picker drew nothing or other pictures'
-    },
-    {
-        files: example(...doll),
-        folder: true,
-        drop: true,
-        run: ['-s', 'all', 'doll.cnf'],
-        reason: 'a doll\'s folder dropped on the page was not walked for its files'
-    },
-    {
-        files: example('doll.kcf', 'face.cel', 'shirt.cel'),
-        run: ['doll.kcf', 'face.cel', 'shirt.cel'],
-        reason: 'cels picked without a doll came out in other colours than on the command line'
-    },
-    {
-        files: example('doll.cnf', 'doll.kcf'),
-        run: ['-s', 'all', 'doll.cnf'],
-        reason: 'the command line\'s message naming the missing cel was not shown beside the doll'
-    },
-    {
-        files: example('doll.lzh'),
-        archive: true,
-        run: ['-s', 'all', 'doll.lzh'],
-        timed: true,
-        reason: 'the example archive did not give both sets byte for byte'
-    },
-    {
-        files: example('doll.zip'),
-        archive: true,
-        run: ['-s', 'all', 'doll.zip'],
-        drop: true,
-        reason: 'a ZIP archive dropped on the page was not read'
-    },
-    {
-        files: [path.join(real, 'aurora.lzh')],
-        archive: true,
-        run: ['-s', 'all', 'aurora.lzh'],
-        reason: 'a real doll\'s sets (translucent cels) differed from the command line\'s'
-    },
-    {
-        files: [path.join(real, 'kayla.lzh')],
-        archive: true,
-        run: ['-s', 'all', 'kayla.lzh'],
-        warm: true,
-        still: true,
-        reason: 'a real archive with level 2 headers was refused or drawn otherwise'
-    },
-    {
-        files: archives ? example('doll.lzh') : example(...doll),
-        fromDisk: true,
-        run: ['-s', 'all', archives ? 'doll.lzh' : 'doll.cnf'],
-        reason: 'the page opened from disk did not convert (its worker or module refused there)'
-    },
-];
+    [example(...doll), 'still screen keyboard narrow', ['-s', 'all', 'doll.cnf'],
+     'a doll picked as its files showed other pictures than the command line writes'],
+    [example(...doll), 'folder', ['-s', 'all', 'doll.cnf'],
+     "a doll's folder chosen with the folder picker drew nothing or other pictures"],
+    [example(...doll), 'folder drop', ['-s', 'all', 'doll.cnf'],
+     "a doll's folder dropped on the page was not walked for its files"],
+    [example('doll.kcf', 'face.cel', 'shirt.cel'), '', ['doll.kcf', 'face.cel', 'shirt.cel'],
+     'cels picked without a doll came out in other colours than on the command line'],
+    [example('doll.cnf', 'doll.kcf'), '', ['-s', 'all', 'doll.cnf'],
+     "the command line's message naming the missing cel was not shown beside the doll"],
+    [example('doll.lzh'), 'archive', ['-s', 'all', 'doll.lzh'],
+     'the example archive did not give both sets byte for byte'],
+    [example('doll.zip'), 'archive drop', ['-s', 'all', 'doll.zip'],
+     'a ZIP archive dropped on the page was not read'],
+    [[path.join(real, 'aurora.lzh')], 'archive', ['-s', 'all', 'aurora.lzh'],
+     "a real doll's sets (translucent cels) differed from the command line's"],
+    [[path.join(real, 'kayla.lzh')], 'archive still', ['-s', 'all', 'kayla.lzh'],
+     'a real archive with level 2 headers was refused or drawn otherwise'],
+    [archives ? example('doll.lzh') : example(...doll), 'disk',
+     ['-s', 'all', archives ? 'doll.lzh' : 'doll.cnf'],
+     'the page opened from disk did not convert (its worker or module refused there)'],
+].map(([files, how, run, reason]) => ({files, run, reason, ...Object.fromEntries(
+    how.split(' ').filter((word) => word).map((word) => [word, true]))}));
+// clang-format on
 
 let browser, server;
 before(async () => {
@@ -100,24 +61,15 @@ after(async () => {
     server.close();
 });
 
-// Runs `run` in a folder holding copies of `files`; what it wrote there and how long it took.
-function inFolder(files, run) {
+// What the command line writes and says for the same files, run where they lie.
+function runNative(files, args) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quondel-native-'));
     for (const file of files) fs.copyFileSync(file, path.join(dir, path.basename(file)));
-    const started = process.hrtime.bigint();
-    const result = run(dir);
-    const milliseconds = Number(process.hrtime.bigint() - started) / 1e6;
+    const result = spawnSync(native, args, {cwd: dir, encoding: 'latin1'});
     const pictures = new Map(fs.readdirSync(dir)
                                  .filter((n) => n.endsWith('.gif'))
                                  .map((n) => [n, fs.readFileSync(path.join(dir, n))]));
     fs.rmSync(dir, {recursive: true});
-    return {result, milliseconds, pictures};
-}
-
-// What the command line writes and says for the same files, run where they lie.
-function runNative(files, args) {
-    const {result, pictures} =
-        inFolder(files, (cwd) => spawnSync(native, args, {cwd, encoding: 'latin1'}));
     return {pictures, messages: (result.stdout + result.stderr).split('\n').filter((l) => l)};
 }
 
@@ -136,7 +88,6 @@ async function give(page, selector, files) {
     }
     await page.until(`${done} > ${before} && document.body.dataset.state === 'idle'`);
     return page.evaluate(`[...document.querySelectorAll('section.run')].map((s) => ({
-        milliseconds: Number(s.dataset.milliseconds),
         messages: [...s.querySelectorAll('.messages li')].map((li) => li.textContent),
         pictures: [...s.querySelectorAll('figure strong')].map((name) => name.textContent),
         alts: [...s.querySelectorAll('img')].map((img) => img.alt) }))`);
@@ -169,8 +120,6 @@ function unzip(zip) {
 // (over the page's backdrop): a picture missing from the screen, blank or broken fails.
 async function checkScreen(page) {
     const {data} = await page.send('Page.captureScreenshot', {format: 'png'});
-    if (process.env.QUONDEL_SCREENSHOT)
-        fs.writeFileSync(process.env.QUONDEL_SCREENSHOT, Buffer.from(data, 'base64'));
     const matching = await page.evaluate(`(async () => {
         const png = Uint8Array.from(atob('${data}'), (c) => c.charCodeAt(0));
         const shot = await createImageBitmap(new Blob([png]));
@@ -235,12 +184,12 @@ for (const row of rows) {
                                             false;
     const name = row.files.map((f) => path.basename(f)).join(' ') +
         (row.folder ? ', their folder' : '') + (row.drop ? ', dropped' : '') +
-        (row.fromDisk ? ', the page opened from disk' : '');
-    test(name, {skip}, async (t) => {
+        (row.disk ? ', the page opened from disk' : '');
+    test(name, {skip}, async () => {
         const page = await openPage(
             browser,
-            row.fromDisk ? 'file://' + path.join(web, 'index.html') :
-                           `http://127.0.0.1:${server.address().port}/index.html`);
+            row.disk ? 'file://' + path.join(web, 'index.html') :
+                       `http://127.0.0.1:${server.address().port}/index.html`);
         const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'quondel-page-'));
         try {
             await page.until('document.body.dataset.ready === "true"', 30);
@@ -274,26 +223,9 @@ for (const row of rows) {
             assert.deepStrictEqual([...saved.keys()].sort(), [...expected.pictures.keys()].sort());
             for (const [name, bytes] of expected.pictures)
                 assert.ok(saved.get(name).equals(bytes), `${row.reason}: ${name} differs`);
-            if (row.checks)
-                await checkScreen(page), await checkKeyboard(page, seen), await checkNarrow(page);
-            if (row.timed) {
-                const [ready, first] = await page.evaluate(
-                    `[document.body.dataset.readyAt, document.body.dataset.firstPicture]`);
-                t.diagnostic(
-                    `first picture of ${row.run.at(-1)}: ${first} ms after it was ` +
-                    `given; the converter was ready ${ready} ms after the page began`);
-            }
-            if (row.warm) {
-                const again = (await give(page, '#files', row.files))[1].milliseconds;
-                // The native program with its second thread on the same core, best of three.
-                const one = Math.min(...[1, 2, 3].map(
-                    () => inFolder(
-                              row.files,
-                              (cwd) => spawnSync('taskset', ['-c', '0', native, ...row.run], {cwd}))
-                              .milliseconds));
-                t.diagnostic(`warm conversion of ${row.run.at(-1)}: ${
-                    again.toFixed(0)} ms in the page, ${one.toFixed(0)} ms native on one core`);
-            }
+            if (row.screen) await checkScreen(page);
+            if (row.keyboard) await checkKeyboard(page, seen);
+            if (row.narrow) await checkNarrow(page);
         } finally {
             await page.close();
             fs.rmSync(downloads, {recursive: true, force: true});

@@ -1,5 +1,6 @@
-// Headless Chromium for the page tests, driven over the DevTools protocol on the pipe Chromium
-// opens on descriptors 3 and 4 (no WebSocket client needed), and a static server.
+// Headless Chromium for the web page's tests and scripts/bench-web, driven over the DevTools
+// protocol on the pipe Chromium opens on descriptors 3 and 4 (no WebSocket client needed), and
+// a static server.
 'use strict';
 
 const {spawn} = require('child_process');
