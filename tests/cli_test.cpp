@@ -148,6 +148,10 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
         return std::to_string(fs::exists(path(name)) ? fs::file_size(path(name)) : 0);
     };
     const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
+        {{"-v", "-o", "out", "dolls/a.cel", "dolls/p.kcf"},
+         "",
+         "out/a.gif: cel dolls/a.cel, 2 x 1 pixels, 807 bytes\n",
+         "a.gif"}, // the palette: none
         {{"-l", "dolls", "sailor.cnf", "dolls/a.cel"},
          "dolls/a.cnf: 3 x 2 pixels, sets 0 1\ndolls/b.cnf: 2 x 1 pixels, sets 0\n"
          "sailor.cnf: 2 x 1 pixels, sets 0\n",

@@ -26,6 +26,7 @@ struct RunState {
     std::string output_failure; // why the output could not be created
     std::vector<std::string> missing_cels; // cel files a doll lacks, drawn without them
     std::set<std::pair<uint64_t, uint64_t>> outputs_written; // where this run's outputs lie
+    bool output_written; // the current argument's output is complete (a palette writes none)
 };
 
 extern RunState run_state;

@@ -38,5 +38,6 @@ int close_output(OutputFile &output, int status) {
     FileIdentity written;
     if (status == STATUS_OK && identify_file(run_state.output_name.c_str(), written))
         run_state.outputs_written.insert({written.volume, written.index});
+    run_state.output_written = status == STATUS_OK;
     return status;
 }

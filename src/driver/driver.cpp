@@ -39,6 +39,7 @@ bool convert_argument(const char *argument, const Switches &switches) {
     run_state.output_name = place_output(derive_output_name(argument), switches.output_dir);
     run_state.doll_detail.clear();
     run_state.output_failure.clear();
+    run_state.output_written = false;
     if (is_folder(argument)) return convert_folder_argument(argument, switches);
     FILE *input = open_file(argument, "rb");
     if (input == nullptr) {
@@ -56,7 +57,7 @@ bool convert_argument(const char *argument, const Switches &switches) {
         const int status = convert_cel(input, argument);
         report_status(argument, status);
         converted = status == STATUS_OK;
-        if (converted && run_state.pixel_depth != 0) note_written(argument, "cel");
+        if (converted && run_state.output_written) note_written(argument, "cel");
     }
     fclose(input);
     return converted;
