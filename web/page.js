@@ -197,6 +197,19 @@ function formatBytes(count) {
     return count < 1024 ? count + ' bytes' : (count / 1024).toFixed(1) + ' KB';
 }
 
+// A GIF of more than one image is an animation: the blocks are walked to count them.
+function isAnimated(bytes) {
+    const table = (flags) => (flags & 0x80 ? 3 << ((flags & 7) + 1) : 0);
+    let at = 13 + table(bytes[10]), images = 0;
+    while (at < bytes.length && (bytes[at] === 0x21 || bytes[at] === 0x2c)) {
+        if (bytes[at] === 0x2c) ++images;
+        at += bytes[at] === 0x2c ? 11 + table(bytes[at + 9]) : 2;
+        while (at < bytes.length && bytes[at] !== 0) at += bytes[at] + 1;
+        ++at;
+    }
+    return images > 1;
+}
+
 // quondel names set 0 NAME.gif and set N NAME-N.gif: a "-N" is a set when NAME.gif came first.
 function setOf(run, name) {
     const match = /^(.*)-(\d)\.gif$/i.exec(name);
@@ -229,7 +242,8 @@ function addPicture(run, name, buffer) {
     const title = document.createElement('strong');
     title.textContent = name;
     const facts = document.createElement('div');
-    facts.textContent = `Set ${set} · ${width} × ${height} · ${formatBytes(bytes.length)}`;
+    facts.textContent = `Set ${set} · ${width} × ${height} · ${formatBytes(bytes.length)}` +
+        (isAnimated(bytes) ? ' · animated' : '');
     const save = document.createElement('a');
     save.href = url;
     save.download = name;
