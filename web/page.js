@@ -35,7 +35,8 @@ function baseName(path) {
 }
 
 // The runs for one batch: each archive alone; each configuration with its folder's files;
-// loose cels with the palettes of their folder before them, as on a command line.
+// loose cels with the palettes of their folder before them, as on a command line. "--" keeps
+// a file named like a switch ("-x.cel") a file.
 function planJobs(files) {
     const planned = [];
     const options = animation && $('animate').checked ? ['-a'] : [];
@@ -47,7 +48,7 @@ function planJobs(files) {
                 runs: [{
                     folder: '',
                     label: file.path,
-                    arguments: [...options, '-s', 'all', baseName(file.path)]
+                    arguments: [...options, '-s', 'all', '--', baseName(file.path)]
                 }]
             });
             continue;
@@ -62,14 +63,15 @@ function planJobs(files) {
         const cnfs = names.filter((n) => /\.cnf$/i.test(n));
         const label = (name) => (folder ? folder + '/' : '') + name;
         for (const cnf of cnfs)
-            loose.runs.push({folder, label: label(cnf), arguments: [...options, '-s', 'all', cnf]});
+            loose.runs.push(
+                {folder, label: label(cnf), arguments: [...options, '-s', 'all', '--', cnf]});
         const palettes = names.filter((n) => /\.kcf$/i.test(n));
         const cels = names.filter((n) => /\.cel$/i.test(n));
         if (cnfs.length === 0 && cels.length > 0)
             loose.runs.push({
                 folder,
                 label: label(cels.length === 1 ? cels[0] : 'cels'),
-                arguments: [...options, ...palettes, ...cels]
+                arguments: [...options, '--', ...palettes, ...cels]
             });
         loose.files.push(...inside);
     }
@@ -91,6 +93,7 @@ async function convert(files) {
         say('None of these files is a doll archive, a configuration or a cel.');
         return;
     }
+    if (waiting === 0) pending = 0;  // "2 of 5" counts the runs since the page was last idle
     for (const job of planned) {
         const number = nextJob++;
         const record = {runs: job.runs.map((run) => ({label: run.label, pictures: []}))};
@@ -170,6 +173,7 @@ function showProgress() {
     $('progress').hidden = waiting === 0;
     document.body.dataset.state = waiting === 0 ? 'idle' : 'busy';
     $('clear').disabled = waiting !== 0 || jobs.size === 0;
+    $('animate').disabled = waiting !== 0;  // switching converts everything again
 }
 
 function addSection(label) {
@@ -429,7 +433,6 @@ $('clear').addEventListener('click', () => {
 
 // The still/animated switch converts everything given so far again.
 $('animate').addEventListener('change', async () => {
-    if (waiting !== 0) return;
     clearResults();
     for (const files of batches) await convert(files);
 });
