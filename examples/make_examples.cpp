@@ -6,6 +6,7 @@
 #include "image_cels.h"
 #include "kiss_writer.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -125,10 +126,19 @@ Bytes blush_cel() {
     return cel32_file(width, height, bgra);
 }
 
+// Closed eyelids over the face's two eyes, which the doll shows for a moment now and then.
+Bytes blink_cel() {
+    const int width = 13;
+    Bytes pixels(width, 0);
+    for (const int x : {0, 1, 2, 10, 11, 12})
+        pixels[x] = 2;
+    return cel_file(4, width, 1, pack_rows(4, width, pixels), 22, 17);
+}
+
 // A doll of four objects: the face over the shirt, the bow (headerless, 12-bit colours) over
 // the face, a translucent scarf, and 32-bit cheeks that begin() moves into place; the hat is
-// unmapped at start. CR LF line ends and a DOS end mark, as in real archives, and a palette
-// name whose case differs from the file's.
+// unmapped at start. The eyes blink by a timer: closed for 160 ms every 3.16 s. CR LF line ends and
+// a DOS end mark, as in real archives, and a palette name whose case differs from the file's.
 Bytes doll_cnf() {
     const char *text = "; quondel example doll\r\n"
                        "=16K\r\n"
@@ -139,6 +149,7 @@ Bytes doll_cnf() {
                        "#1 bow.cel *1 :0 1\r\n"
                        "#1.5 hat.cel *1 :0 1\r\n"
                        "#3 blush.cel :0 1\t; soft edges in 32 bits\r\n"
+                       "#0 blink.cel :0 1 ;%u closed eyes, shown by the timers\r\n"
                        "#0 face.cel\t:0 1\r\n"
                        "#2 scarf.cel :0 1 ;%t110 sheer\r\n"
                        "#0 shirt.cel :0 1 ; the ramp of doll.kcf\r\n"
@@ -151,6 +162,9 @@ Bytes doll_cnf() {
                        ";@ unmap(\"hat.cel\") ; worn later\r\n"
                        ";@begin()\r\n"
                        ";@ move(#3, 1, 2) ; the cheeks settle\r\n"
+                       ";@ timer(1, 3000)\r\n"
+                       ";@alarm(1) map(\"blink.cel\") timer(2, 160)\r\n"
+                       ";@alarm(2) unmap(\"blink.cel\") timer(1, 3000)\r\n"
                        ";@press(#1)\r\n"
                        ";@ map(\"hat.cel\")\r\n"
                        "\x1a";
@@ -265,6 +279,38 @@ int write_large_doll(const std::string &dir) {
     return ok ? 0 : 1;
 }
 
+// A clock-like doll for measuring animations, in DIR: a 640 x 480 doll-like background, a
+// hand that one cel file draws at 60 places (a group with a frame each), set forward every
+// second by an alarm that fires every 2 ms, and a bob swinging 1 pixel every 2 ms:
+// --clock-doll DIR.
+int write_clock_doll(const std::string &dir) {
+    const unsigned width = 640, height = 480;
+    std::string cnf = "(640,480)\n%clock.kcf\n#2 bob.cel\n";
+    for (int k = 0; k < 60; ++k) {
+        const double angle = k * 6 * 3.14159265358979 / 180;
+        const int x = static_cast<int>(316 + 200 * std::sin(angle)),
+                  y = static_cast<int>(236 - 200 * std::cos(angle));
+        cnf += "#1 hand.cel ;%offset[" + std::to_string(x) + "," + std::to_string(y) +
+               "] !hand :" + std::to_string(k) + "\n";
+    }
+    cnf += "#0 back.cel\n$0 0,0 0,0 100,40\n"
+           ";@begin() setframe(!hand,0) let(d,1) timer(1,2)\n"
+           ";@alarm(1) timer(1,2) add(t,t,2) move(#2,d,0)\n"
+           ";@ ifequal(t,1000) let(t,0) add(s,s,1) gosub(2) endif()\n"
+           ";@ letobjectx(x,#2) ifgreaterthan(x,500) let(d,-1) elseiflessthan(x,100) let(d,1)\n"
+           ";@label(2) ifequal(s,60) let(s,0) endif() setframe(!hand,s)\n";
+    Bytes hand(8 * 8, 1), bob(16 * 16, 2);
+    const bool ok =
+        write_bytes(dir + "/clock.kcf", palette_file(24, 256, doll_like_palette(8))) &&
+        write_bytes(dir + "/back.cel",
+                    cel_file(8, width, height, doll_like_pixels(width, height, 8, 7))) &&
+        write_bytes(dir + "/hand.cel", cel_file(8, 8, 8, hand)) &&
+        write_bytes(dir + "/bob.cel", cel_file(8, 16, 16, bob)) &&
+        write_bytes(dir + "/clock.cnf", Bytes(cnf.begin(), cnf.end()));
+    if (!ok) perror(dir.c_str());
+    return ok ? 0 : 1;
+}
+
 // A cel of a doll-like picture at offset (0, 0): --doll-cel FILE DEPTH WIDTH HEIGHT.
 int write_doll_like_cel(char **argv) {
     const int depth = atoi(argv[3]);
@@ -308,6 +354,7 @@ int main(int argc, char **argv) {
     if (argc == 3 && std::string(argv[1]) == "--large-doll") return write_large_doll(argv[2]);
     if (argc == 6 && std::string(argv[1]) == "--doll-cel") return write_doll_like_cel(argv);
     if (argc == 3 && std::string(argv[1]) == "--corpus") return write_corpus(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--clock-doll") return write_clock_doll(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--seeds") return write_archive_seeds(argv[2]);
 #ifdef QUONDEL_IMAGE_CELS
     if (argc == 3 && std::string(argv[1]) == "--image-cels") return write_image_cels(argv[2]);
@@ -315,7 +362,8 @@ int main(int argc, char **argv) {
     if (argc != 2) {
         fprintf(
             stderr,
-            "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --seeds "
+            "usage: %s DIRECTORY | --corpus DIRECTORY | --large-doll DIRECTORY | --clock-doll "
+            "DIRECTORY | --seeds "
             "DIRECTORY | --cel FILE "
             "DEPTH WIDTH HEIGHT | --doll-cel FILE DEPTH WIDTH HEIGHT | --image-cels DIRECTORY\n",
             argv[0]);
@@ -325,7 +373,8 @@ int main(int argc, char **argv) {
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"doll.kcf", palette()},          {"face.cel", face_cel()},   {"shirt.cel", shirt_cel()},
         {"pastel.kcf", pastel_palette()}, {"bow.cel", bow_cel()},     {"hat.cel", hat_cel()},
-        {"scarf.cel", scarf_cel()},       {"blush.cel", blush_cel()}, {"doll.cnf", doll_cnf()}};
+        {"scarf.cel", scarf_cel()},       {"blush.cel", blush_cel()}, {"blink.cel", blink_cel()},
+        {"doll.cnf", doll_cnf()}};
     // The doll as people get it: one archive of its files. The LZH has the header levels
     // real archives use, its cels in a folder of their own (the CNF names them without it).
     std::vector<ArchiveMember> lzh, zip;

@@ -3,13 +3,14 @@
 // Properties: no crash, no hang, a known status, a GIF only with status 0 and then one whose
 // image data is sound (sub-blocks, code widths, the end code), and no GIF with status 0 only
 // for a palette. A cel converted with -z too decodes (LZW) to the pixels of its uncompressed
-// GIF and is no larger.
+// GIF and is no larger. The doll animated for a few seconds gives frames giflib reads, each
+// inside the playfield.
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
 #include "doll/cnf_parse.h"
 #include "doll/convert_doll.h"
-#include "doll/startup.h"
+#include "fkiss/state.h"
 #include "gif_check.h"
 #include "kiss_writer.h"
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <gif_lib.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +58,30 @@ Bytes convert(const char *name, bool compressed, bool doll, bool palette, Bytes 
     return gif;
 }
 
+// The doll as an animation: every frame read by giflib, inside the logical screen.
+void check_animation() {
+    run_state.animate_seconds = 3;
+    run_state.output_name = dir + "/out.gif";
+    unlink(run_state.output_name.c_str());
+    const std::string path = dir + "/doll.cnf";
+    FILE *input = fopen(path.c_str(), "rb");
+    const int status = convert_doll(input, path.c_str(), 0);
+    fclose(input);
+    run_state.animate_seconds = 0;
+    if (status < STATUS_OK || status > STATUS_DOLL_TOO_LARGE) fail("unknown status");
+    int error = 0;
+    GifFileType *gif = DGifOpenFileName(run_state.output_name.c_str(), &error);
+    if ((gif != nullptr) != (status == STATUS_OK)) fail("an animation exactly when converted");
+    if (gif == nullptr) return;
+    if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) fail("animation unreadable");
+    for (int k = 0; k < gif->ImageCount; ++k) {
+        const GifImageDesc &d = gif->SavedImages[k].ImageDesc;
+        if (d.Left + d.Width > gif->SWidth || d.Top + d.Height > gif->SHeight)
+            fail("a frame outside the playfield");
+    }
+    DGifCloseFile(gif, &error);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -83,10 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const bool big_doll = parsed && doll.width * doll.height > 1 << 20;
     // Every set's start-up, not only set 0's, which the conversion runs.
     for (int set = 0; parsed && set < MAX_SETS; ++set) {
-        DollView view;
-        run_startup(doll, set, view);
-        for (const int t : view.translucency)
-            if (t < 0 || t > 255) fail("translucency out of range");
+        const CelShapes unread;
+        FkissState state;
+        start_fkiss(doll, unread, set, 1, state);
+        advance_fkiss(state, 2000);
+        if (state.depth != 0) fail("events left open");
     }
     for (int interlace : {0, 1}) {
         run_state.interlace = interlace;
@@ -102,5 +129,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         if (!big_doll) convert("doll.cnf", true, true, false, pixels);
     }
+    if (!big_doll) check_animation();
     return 0;
 }

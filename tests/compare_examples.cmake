@@ -16,7 +16,7 @@ foreach(name ${made})
 endforeach()
 
 # With CONVERTER given, the pictures shown in the README are still what quondel writes: the
-# doll, and set 1 straight from the archive (from the configuration in a build without archives).
+# doll, its animation, and set 1 straight from the archive (from the configuration in a build without archives).
 function(check_picture picture made)
   execute_process(COMMAND ${runner} ${CONVERTER} ${ARGN} WORKING_DIRECTORY ${WORK}
                   RESULT_VARIABLE result ERROR_VARIABLE messages)
@@ -34,4 +34,6 @@ if(DEFINED CONVERTER)
     set(doll doll.cnf)
   endif()
   check_picture(doll-picture-1.gif doll-1.gif -s 1 ${doll})
+  # The blink: one period of the doll's own life.
+  check_picture(doll-animation.gif doll.gif -a doll.cnf)
 endif()

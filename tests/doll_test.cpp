@@ -18,7 +18,8 @@ TEST(CnfParse, WhatEndsASetOrAnEvent) {
     DollConfig d;
     ASSERT_EQ(parse_cnf(reinterpret_cast<const unsigned char *>(cnf), strlen(cnf), d), 0);
     EXPECT_EQ(d.sets.at(0).positions.size(), 1u);
-    EXPECT_EQ(d.startup[0].size(), 1u);
+    EXPECT_EQ(d.program.initialize.size(), 1u);
+    EXPECT_EQ(d.program.code.size(), 1u) << "press() is never run: its actions are not kept";
 }
 
 // The picture giflib decodes, rows split by '|', then the table size. Each pixel is a letter:

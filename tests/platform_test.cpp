@@ -1,6 +1,7 @@
 // The platform layer's rows, built from this one source on Linux and on Windows (where the
 // cross build runs them under Wine); rows say where the two systems differ.
 #include "common/file_names.h"
+#include "console/explorer_pause.h"
 #include "driver/output_name.h"
 #include "encode/encoder.h"
 #include "platform/platform.h"
@@ -82,6 +83,31 @@ TEST(Paths, Separators) {
 }
 
 // The output would truncate the input: any name that leads to it must be refused.
+// Dropped onto quondel.exe in Explorer, the run's console is its own and closes with it: the
+// run waits for Enter there, and only there (in a prompt it would hang every script).
+TEST(ExplorerPause, OnlyInAConsoleOfItsOwn) {
+    const std::vector<std::tuple<unsigned, bool, const char *>> rows = {
+        {0, false, "no console (output redirected, or not Windows)"},
+        {1, true, "Explorer's console: the messages vanish unless it waits"},
+        {2, false, "Command Prompt's: the shell shares it, its window stays"},
+    };
+    for (const auto &[processes, pauses, why] : rows)
+        EXPECT_EQ(pause_at_end(processes), pauses) << why;
+    // What the window says before it closes: how many pictures, and where to find them.
+    const std::string folder = WINDOWS ? "C:\\Dolls" : "/home/ann/dolls";
+    const std::string root = WINDOWS ? "C:\\" : "/", in = folder + (WINDOWS ? "\\" : "/");
+    const std::vector<std::tuple<unsigned, std::string, std::string>> lines = {
+        {1, in + "kayla.gif", "1 picture written: " + in + "kayla.gif."},
+        {12, in + "kayla.gif", "12 pictures written in " + folder + ", the first kayla.gif."},
+        {3, root + "a.gif", "3 pictures written in " + root + ", the first a.gif."},
+        {2, "face.gif", "2 pictures written, the first face.gif."}, // no folder named
+    };
+    for (const auto &[pictures, first, line] : lines)
+        EXPECT_EQ(closing_line(pictures, first), line);
+    // Nothing written (the exe double-clicked, or every file refused): say what to do.
+    EXPECT_NE(closing_line(0, "").find("Drop doll archives"), std::string::npos);
+}
+
 TEST_F(Platform, SameFileThroughAnotherName) {
     put("in.cel", "cel");
     put("copy.cel", "cel");

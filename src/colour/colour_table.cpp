@@ -269,10 +269,17 @@ Sample sample_of(uint32_t colour, double weight) {
                   0};
 }
 
+// Distinct colours with the pixels each stands for: one picture's histogram or many frames'.
+struct ColourList {
+    const uint32_t *colours;
+    const uint32_t *counts;
+    size_t distinct;
+};
+
 // The colours to cluster: every distinct one, or with very many, the weighted means of the
 // cells they fall in.
 // `sample_of_id` gives each colour's sample.
-std::vector<Sample> gather_samples(const Histogram &h, std::vector<uint32_t> &sample_of_id) {
+std::vector<Sample> gather_samples(const ColourList &h, std::vector<uint32_t> &sample_of_id) {
     std::vector<Sample> samples;
     sample_of_id.resize(h.distinct);
     if (h.distinct <= MERGE_ABOVE) {
@@ -311,7 +318,7 @@ std::vector<Sample> gather_samples(const Histogram &h, std::vector<uint32_t> &sa
 
 // Picks `size` entries for more distinct colours than that; each colour id gets its entry's
 // position in `entry_of`.
-void choose_colours(const Histogram &h, unsigned size, std::vector<Entry> &centres,
+void choose_colours(const ColourList &h, unsigned size, std::vector<Entry> &centres,
                     std::vector<uint32_t> &entry_of) {
     std::vector<uint32_t> sample_of_id;
     std::vector<Sample> samples = gather_samples(h, sample_of_id);
@@ -348,33 +355,52 @@ void choose_colours(const Histogram &h, unsigned size, std::vector<Entry> &centr
     }
 }
 
-} // namespace
-
-int index_colours(uint32_t *pixels, size_t count, unsigned first, ColourTable &table) {
-    Histogram h;
-    int status = count_colours(pixels, count, h);
+// Fills the table from `first` on for the listed colours, exactly when they fit; each colour
+// gets its entry's offset from `first` in `entry_of`.
+void fill_table(const ColourList &list, unsigned first, ColourTable &table,
+                std::vector<uint32_t> &entry_of) {
     std::memset(table.colours.rgb, 0, sizeof table.colours.rgb);
-    std::vector<uint32_t> entry_of;
-    if (status == STATUS_OK && h.distinct <= TABLE_SIZE - first) {
-        table.count = first + static_cast<unsigned>(h.distinct);
-        entry_of.resize(h.distinct);
-        for (size_t id = 0; id < h.distinct; ++id) {
+    table.count = first;
+    if (list.distinct <= TABLE_SIZE - first) {
+        table.count = first + static_cast<unsigned>(list.distinct);
+        entry_of.resize(list.distinct);
+        for (size_t id = 0; id < list.distinct; ++id) {
             entry_of[id] = static_cast<uint32_t>(id);
-            const uint32_t c = h.colours[id];
+            const uint32_t c = list.colours[id];
             unsigned char *rgb = table.colours.rgb + (first + id) * 3;
             rgb[0] = static_cast<unsigned char>(c >> 16);
             rgb[1] = static_cast<unsigned char>(c >> 8);
             rgb[2] = static_cast<unsigned char>(c);
         }
-    } else if (status == STATUS_OK) {
+    } else {
         std::vector<Entry> centres;
-        choose_colours(h, TABLE_SIZE - first, centres, entry_of);
+        choose_colours(list, TABLE_SIZE - first, centres, entry_of);
         table.count = first + static_cast<unsigned>(centres.size());
         for (const Entry &e : centres)
             for (int ch = 0; ch < 3; ++ch)
                 table.colours.rgb[(first + e.index) * 3 + ch] = static_cast<unsigned char>(e.c[ch]);
     }
     table.count = std::max(table.count, 1u);
+}
+
+} // namespace
+
+void choose_table(const uint32_t *colours, const uint32_t *counts, size_t distinct, unsigned first,
+                  ColourTable &table) {
+    std::vector<uint32_t> entry_of;
+    fill_table(ColourList{colours, counts, distinct}, first, table, entry_of);
+}
+
+int index_colours(uint32_t *pixels, size_t count, unsigned first, ColourTable &table) {
+    Histogram h;
+    int status = count_colours(pixels, count, h);
+    std::vector<uint32_t> entry_of;
+    if (status == STATUS_OK)
+        fill_table(ColourList{h.colours, h.counts, h.distinct}, first, table, entry_of);
+    else {
+        std::memset(table.colours.rgb, 0, sizeof table.colours.rgb);
+        table.count = 1;
+    }
     // In place: byte i lies in pixel i / 4, which is read by then.
     unsigned char *entries = reinterpret_cast<unsigned char *>(pixels);
     uint32_t last = NO_COLOUR;

@@ -20,3 +20,8 @@ constexpr uint32_t NO_COLOUR = 0xFF000000;
 // first appear; otherwise 256 - `first` colours chosen by variance-based median cut and
 // refined by k-means, each pixel taking the nearest. STATUS_OK or STATUS_NO_MEMORY.
 int index_colours(uint32_t *pixels, size_t count, unsigned first, ColourTable &table);
+
+// The same choice of table for colours already counted: `distinct` different colours
+// (0xRRGGBB), `counts[i]` pixels of colour i, entries from `first` on.
+void choose_table(const uint32_t *colours, const uint32_t *counts, size_t distinct, unsigned first,
+                  ColourTable &table);

@@ -27,6 +27,8 @@ struct RunState {
     std::vector<std::string> missing_cels; // cel files a doll lacks, drawn without them
     std::set<std::pair<uint64_t, uint64_t>> outputs_written; // where this run's outputs lie
     bool output_written; // the current argument's output is complete (a palette writes none)
+    unsigned gifs_written;      // outputs completed in this run
+    std::string first_gif;      // the first of them, as named
 };
 
 extern RunState run_state;

@@ -33,10 +33,20 @@ unsigned char *put_screen(unsigned char *at, const GifLayout &layout) {
     return put_bytes(at, layout.colours, (size_t{1} << layout.depth) * 3);
 }
 
+unsigned char *put_control(unsigned char *at, unsigned delay, int disposal, int transparent) {
+    *at++ = 0x21;
+    *at++ = 0xF9;
+    *at++ = 0x04;
+    *at++ = static_cast<unsigned char>((disposal & 7) << 2 | (transparent >= 0 ? 1 : 0));
+    at = put_word(at, delay & 0xFFFF);
+    *at++ = static_cast<unsigned char>(transparent >= 0 ? transparent : 0);
+    *at++ = 0;
+    return at;
+}
+
 unsigned char *put_image_descriptor(unsigned char *at, const GifLayout &layout) {
     // Index 0 is transparent, no delay, no disposal.
-    static const unsigned char control[8] = {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00};
-    if (layout.transparent_zero) at = put_bytes(at, control, sizeof control);
+    if (layout.transparent_zero) at = put_control(at, 0, 0, 0);
     *at++ = 0x2C;
     at = put_word(at, layout.left);
     at = put_word(at, layout.top);
@@ -68,6 +78,33 @@ void write_gif_head(FILE *out, const GifLayout &layout) {
     unsigned char *end = put_screen(head, layout);
     end = put_image_descriptor(end, layout);
     fwrite(head, 1, static_cast<size_t>(end - head), out);
+}
+
+void write_gif_screen(FILE *out, const GifLayout &layout) {
+    unsigned char head[13 + 256 * 3];
+    const unsigned char *end = put_screen(head, layout);
+    fwrite(head, 1, static_cast<size_t>(end - head), out);
+}
+
+void write_loop_extension(FILE *out, unsigned loops) {
+    unsigned char block[19] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S',  'C',
+                               'A',  'P',  'E',  '2', '.', '0', 0x03, 0x01};
+    put_word(block + 16, loops & 0xFFFF);
+    fwrite(block, 1, sizeof block, out);
+}
+
+void write_graphic_control(FILE *out, unsigned delay, int disposal, int transparent) {
+    unsigned char block[8];
+    put_control(block, delay, disposal, transparent);
+    fwrite(block, 1, sizeof block, out);
+}
+
+void write_image_start(FILE *out, const GifLayout &layout) {
+    GifLayout bare = layout;
+    bare.transparent_zero = false;
+    unsigned char block[11];
+    const unsigned char *end = put_image_descriptor(block, bare);
+    fwrite(block, 1, static_cast<size_t>(end - block), out);
 }
 
 void write_gif_trailer(FILE *out) {

@@ -25,6 +25,18 @@ GifLayout cel_gif_layout(const CelImage &image, int interlace);
 void write_gif_head(FILE *out, const GifLayout &layout);
 void write_gif_trailer(FILE *out);
 
+// The pieces of an animation, which has one screen and many images.
+// Header, logical screen and the global colour table (the layout's screen, depth, colours).
+void write_gif_screen(FILE *out, const GifLayout &layout);
+// The NETSCAPE2.0 application extension: play `loops` times, 0 for ever.
+void write_loop_extension(FILE *out, unsigned loops);
+// A graphic control extension: the delay in hundredths of a second, the disposal method (0 to
+// 7) and the transparent index, or -1 for none.
+void write_graphic_control(FILE *out, unsigned delay, int disposal, int transparent);
+// An image descriptor (no local table) for the layout's rectangle, and the LZW minimum code
+// size for its depth.
+void write_image_start(FILE *out, const GifLayout &layout);
+
 // A picture held whole, one byte per pixel, as a whole compressed GIF: the smallest colour
 // table that holds its highest index (the layout's depth is replaced), rows in file or
 // interlace order as the layout says. STATUS_OK, STATUS_NO_MEMORY or STATUS_WRITE_ERROR.

@@ -39,5 +39,7 @@ int close_output(OutputFile &output, int status) {
     if (status == STATUS_OK && identify_file(run_state.output_name.c_str(), written))
         run_state.outputs_written.insert({written.volume, written.index});
     run_state.output_written = status == STATUS_OK;
+    if (status == STATUS_OK && run_state.gifs_written++ == 0)
+        run_state.first_gif = run_state.output_name;
     return status;
 }

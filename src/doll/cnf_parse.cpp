@@ -1,6 +1,7 @@
 #include "doll/cnf_parse.h"
 
 #include "common/status.h"
+#include "fkiss/compile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -68,6 +69,12 @@ void parse_playfield(Cursor c, DollConfig &doll) {
     doll.height = height;
 }
 
+bool starts_with_any_case(Cursor c, const char *word) {
+    for (; *word != '\0'; ++word, ++c.at)
+        if (!more(c) || tolower(static_cast<unsigned char>(*c.at)) != *word) return false;
+    return true;
+}
+
 // "%tN" anywhere in the text (a cel line's position data or its comment); -1 when absent.
 int find_translucency(Cursor c) {
     for (; c.end - c.at >= 3; ++c.at)
@@ -80,9 +87,64 @@ int find_translucency(Cursor c) {
     return -1;
 }
 
-// "#obj[.fix] name.cel [*pal] [:sets] [%tN]", then perhaps "; %tN".
+// "!name" or "!name :f1 f2 ...", the cursor on the '!': the cel line joins the group.
+void read_membership(Cursor &c, uint32_t cel, DollConfig &doll) {
+    ++c.at;
+    std::string name;
+    while (more(c) && !is_separator(*c.at) && *c.at != ':' && *c.at != ';')
+        name += static_cast<char>(tolower(static_cast<unsigned char>(*c.at++)));
+    if (name.empty()) return;
+    GroupMember member = {cel, 0, {}};
+    const auto known = std::find(doll.groups.begin(), doll.groups.end(), name);
+    member.group = static_cast<uint32_t>(known - doll.groups.begin());
+    if (known == doll.groups.end()) doll.groups.push_back(name);
+    skip_blanks(c);
+    if (more(c) && *c.at == ':') {
+        ++c.at;
+        int64_t frame;
+        for (skip_blanks(c); read_number(c, frame); skip_blanks(c)) {
+            member.frames.push_back(frame);
+            if (more(c) && *c.at == ',') ++c.at;
+        }
+    }
+    doll.members.push_back(std::move(member));
+}
+
+// The flags after a cel line's ';' (or on a ";!" line): "%u", "%offset[x,y]" and groups.
+void read_cel_flags(Cursor c, uint32_t cel, DollConfig &doll) {
+    CelLine &line = doll.cels[cel];
+    while (more(c)) {
+        if (*c.at == '!') {
+            read_membership(c, cel, doll);
+            continue;
+        }
+        if (*c.at != '%') {
+            ++c.at;
+            continue;
+        }
+        ++c.at;
+        if (starts_with_any_case(c, "offset")) {
+            c.at += 6;
+            skip_blanks(c);
+            if (more(c) && *c.at == '[') ++c.at;
+            skip_blanks(c);
+            int64_t x = 0, y = 0;
+            if (!read_number(c, x)) continue;
+            skip_blanks(c);
+            if (more(c) && *c.at == ',') ++c.at;
+            skip_blanks(c);
+            if (!read_number(c, y)) y = 0;
+            line.offset_x = x, line.offset_y = y;
+        } else if (starts_with_any_case(c, "u") &&
+                   (c.end - c.at == 1 || !isalnum(static_cast<unsigned char>(c.at[1])))) {
+            line.unmapped = true;
+        }
+    }
+}
+
+// "#obj[.fix] name.cel [*pal] [:sets] [%tN]", then perhaps "; %tN %u %offset[x,y] !group".
 int parse_cel_line(Cursor c, const char *line_end, DollConfig &doll) {
-    CelLine cel = {0, "", 0, ALL_SETS, 0};
+    CelLine cel = {0, "", 0, ALL_SETS, 0, 0, false, 0, 0};
     // Before the comment mark when written there, else after it.
     int translucency = find_translucency(c);
     if (translucency < 0) translucency = find_translucency({c.end, line_end});
@@ -90,9 +152,8 @@ int parse_cel_line(Cursor c, const char *line_end, DollConfig &doll) {
     ++c.at;
     if (!read_number(c, cel.object) || cel.object < 0) return STATUS_OK;
     if (more(c) && *c.at == '.') {
-        int64_t fix;
         ++c.at;
-        read_number(c, fix); // may be empty: "#59."
+        if (!read_number(c, cel.fix)) cel.fix = 0; // may be empty: "#59."
     }
     skip_blanks(c);
     cel.file = read_word(c, "*:%");
@@ -108,6 +169,8 @@ int parse_cel_line(Cursor c, const char *line_end, DollConfig &doll) {
     }
     if (doll.cels.size() == MAX_CEL_LINES) return STATUS_DOLL_TOO_LARGE;
     doll.cels.push_back(cel);
+    if (c.end < line_end)
+        read_cel_flags({c.end + 1, line_end}, uint32_t(doll.cels.size() - 1), doll);
     return STATUS_OK;
 }
 
@@ -130,122 +193,13 @@ void parse_positions(Cursor c, SetLine &set) {
     }
 }
 
-bool name_is(const char *start, const char *end, const char *name) {
-    for (; start < end && *name != '\0'; ++start, ++name)
-        if (tolower(static_cast<unsigned char>(*start)) != *name) return false;
-    return start == end && *name == '\0';
-}
-
-bool is_event(const char *start, const char *end) {
-    static const char *const events[] = {
-        "alarm", "apart",    "begin",      "catch",   "col",      "collide",   "drop",
-        "end",   "fixcatch", "fixdrop",    "in",      "never",    "overflow",  "out",
-        "press", "release",  "set",        "stillin", "stillout", "unfix",     "version",
-        "label", "keypress", "keyrelease", "mousein", "mouseout", "initialize"};
-    for (const char *event : events)
-        if (name_is(start, end, event)) return true;
-    return false;
-}
-
-std::string lower_case(std::string text) {
-    for (char &ch : text)
-        ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
-
-// A comma and a number, blanks around them allowed; 0 when absent.
-int64_t next_number(Cursor &c) {
-    int64_t value = 0;
-    skip_blanks(c);
-    if (more(c) && *c.at == ',') ++c.at;
-    skip_blanks(c);
-    read_number(c, value);
-    return value;
-}
-
-// The arguments of a start-up action: "name.cel" (quotes optional) or #n, then numbers.
-// False when they name no cels.
-bool read_action(Cursor c, ActionKind kind, Action &action) {
-    action = Action{kind, -1, "", 0, 0};
-    skip_blanks(c);
-    if (more(c) && *c.at == '#') {
-        ++c.at;
-        if (!read_number(c, action.object) || action.object < 0) return false;
-    } else {
-        if (more(c) && *c.at == '"') ++c.at;
-        action.file = lower_case(read_word(c, "\"),"));
-        if (action.file.empty()) return false;
-        if (more(c) && *c.at == '"') ++c.at;
-    }
-    action.x = next_number(c);
-    action.y = next_number(c);
-    return true;
-}
-
-bool action_kind(const char *start, const char *end, ActionKind &kind) {
-    static const struct {
-        const char *name;
-        ActionKind kind;
-    } actions[] = {{"map", ActionKind::map},       {"unmap", ActionKind::unmap},
-                   {"altmap", ActionKind::altmap}, {"move", ActionKind::move},
-                   {"moveto", ActionKind::moveto}, {"transparent", ActionKind::transparent}};
-    for (const auto &action : actions)
-        if (name_is(start, end, action.name)) {
-            kind = action.kind;
-            return true;
-        }
-    return false;
-}
-
-// Carried from line to line: whether a line starting with a blank continues a set line, which
-// start-up event the FKiSS actions belong to (-1: one that is not run before the first view),
-// and how many actions are kept.
+// Carried from line to line: whether a line starting with a blank continues a set line,
+// whether a ";!" line continues a cel line's groups, and the program's lines so far.
 struct LineContext {
     bool continuing;
-    int event;
-    size_t actions;
+    bool after_cel;
+    std::string fkiss;
 };
-
-// The event a word followed by "(argument)" starts.
-int event_of(const char *start, const char *end, Cursor argument) {
-    if (name_is(start, end, "initialize")) return EVENT_INITIALIZE;
-    if (name_is(start, end, "begin")) return EVENT_BEGIN;
-    int64_t set;
-    skip_blanks(argument);
-    if (name_is(start, end, "set") && read_number(argument, set) && set >= 0 && set < MAX_SETS)
-        return EVENT_SET_0 + static_cast<int>(set);
-    return -1;
-}
-
-// FKiSS: words followed by "(...)". An event starts a new list of actions.
-int parse_fkiss(Cursor c, DollConfig &doll, LineContext &context) {
-    while (more(c)) {
-        if (!isalpha(static_cast<unsigned char>(*c.at))) {
-            ++c.at;
-            continue;
-        }
-        const char *start = c.at;
-        while (more(c) && isalnum(static_cast<unsigned char>(*c.at)))
-            ++c.at;
-        const char *word_end = c.at;
-        skip_blanks(c);
-        if (!more(c) || *c.at != '(') continue;
-        Cursor argument = {++c.at, c.at};
-        while (more(c) && *c.at != ')')
-            ++c.at;
-        argument.end = c.at;
-        ActionKind kind;
-        Action action;
-        if (is_event(start, word_end)) {
-            context.event = event_of(start, word_end, argument);
-        } else if (context.event >= 0 && action_kind(start, word_end, kind) &&
-                   read_action(argument, kind, action)) {
-            if (++context.actions > MAX_STARTUP_ACTIONS) return STATUS_DOLL_TOO_LARGE;
-            doll.startup[context.event].push_back(action);
-        }
-    }
-    return STATUS_OK;
-}
 
 // Where the line's comment starts, or its end.
 const char *comment_start(const char *at, const char *end) {
@@ -274,14 +228,29 @@ void parse_set_line(Cursor c, DollConfig &doll, LineContext &context) {
 
 int parse_line(const char *start, const char *end, DollConfig &doll, LineContext &context) {
     const bool fkiss = end - start >= 2 && start[0] == ';' && start[1] == '@';
-    const char *code = fkiss ? start + 2 : start;
+    if (fkiss) {
+        // Its own comments are cut where strings allow; only the text must be text.
+        if (has_control_bytes(start, comment_start(start + 2, end)) ||
+            memchr(start, 0, static_cast<size_t>(end - start)) != nullptr)
+            return STATUS_NOT_DOLL;
+        context.fkiss.append(start + 2, end);
+        context.fkiss += '\n';
+        return STATUS_OK;
+    }
+    const char *code = start;
     const char *code_end = comment_start(code, end);
     // Comments may hold any byte but NUL; the rest must be text.
     if (has_control_bytes(start, code_end) ||
         memchr(code_end, 0, static_cast<size_t>(end - code_end)) != nullptr)
         return STATUS_NOT_DOLL;
+    const bool after_cel = context.after_cel;
+    context.after_cel = false;
+    if (end - start >= 2 && start[0] == ';' && start[1] == '!' && after_cel) {
+        context.after_cel = true;
+        read_cel_flags({start + 1, end}, uint32_t(doll.cels.size() - 1), doll);
+        return STATUS_OK;
+    }
     const Cursor line = {code, code_end};
-    if (fkiss) return parse_fkiss(line, doll, context);
     if (code == code_end) return STATUS_OK; // comment lines may stand between set lines
     if (is_separator(*code)) {
         if (context.continuing) parse_positions(line, doll.sets.back());
@@ -298,8 +267,12 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
         doll.palettes.push_back(read_word(name, ""));
         break;
     }
-    case '#':
-        return parse_cel_line(line, end, doll);
+    case '#': {
+        const size_t before = doll.cels.size();
+        const int status = parse_cel_line(line, end, doll);
+        context.after_cel = doll.cels.size() > before;
+        return status;
+    }
     case '$':
         parse_set_line(line, doll, context);
         break;
@@ -312,13 +285,13 @@ int parse_line(const char *start, const char *end, DollConfig &doll, LineContext
 } // namespace
 
 int parse_cnf(const unsigned char *text, size_t size, DollConfig &doll) {
-    doll = DollConfig{448, 320, {}, {}, {}, {}};
-    if (size == 0) return STATUS_OK; // an empty entry may come without a buffer at all
+    doll = DollConfig{448, 320, {}, {}, {}, {}, {}, {}};
+    if (size == 0) return compile_fkiss("", doll); // an empty entry may come without a buffer
     const char *at = reinterpret_cast<const char *>(text);
     const char *end = at + size;
     // Everything after a DOS end-of-file mark is not part of the text.
     if (const void *mark = memchr(at, DOS_END_OF_FILE, size)) end = static_cast<const char *>(mark);
-    LineContext context = {false, -1, 0};
+    LineContext context = {false, false, {}};
     while (at < end) {
         const char *line_end = at;
         while (line_end < end && *line_end != '\n' && *line_end != '\r')
@@ -327,7 +300,7 @@ int parse_cnf(const unsigned char *text, size_t size, DollConfig &doll) {
         if (status != STATUS_OK) return status;
         at = line_end + 1;
     }
-    return STATUS_OK;
+    return compile_fkiss(context.fkiss, doll);
 }
 
 int check_cnf(const DollConfig &doll) {

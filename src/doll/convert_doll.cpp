@@ -7,25 +7,15 @@
 #include "convert/gif_container.h"
 #include "convert/output_file.h"
 #include "doll/cnf_parse.h"
+#include "doll/doll_animation.h"
 #include "doll/doll_picture.h"
-#include "doll/startup.h"
+#include "doll/doll_plan.h"
 #include "platform/platform.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
-
-namespace {
-
-// A failure that names a file inside the doll.
-int fail_with(int status, const std::string &name) {
-    run_state.doll_detail = name;
-    return status;
-}
-
-} // namespace
 
 // One byte past the limit tells a file that is too large; a small file needs no more room.
 int read_cnf(FILE *input, std::vector<unsigned char> &text) {
@@ -38,81 +28,6 @@ int read_cnf(FILE *input, std::vector<unsigned char> &text) {
 }
 
 namespace {
-
-std::string lower_case(std::string name) {
-    for (char &ch : name)
-        ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    return name;
-}
-
-// Every palette file must be there and be one; each distinct file is read once, in the set's
-// group. `colours_of` gives each palette line's place in plan.colours.
-int load_palettes(const DollConfig &doll, const DollView &view, DollPlan &plan,
-                  std::vector<size_t> &colours_of) {
-    std::unordered_map<std::string, size_t> loaded;
-    colours_of.assign(doll.palettes.size(), 0);
-    for (size_t p = 0; p < doll.palettes.size(); ++p) {
-        const auto known = loaded.emplace(lower_case(doll.palettes[p]), plan.colours.size());
-        colours_of[p] = known.first->second;
-        if (!known.second) continue;
-        plan.colours.emplace_back();
-        const int status =
-            read_palette_group(plan.files, doll.palettes[p], view.group, plan.colours.back());
-        if (status != STATUS_OK) return fail_with(status, doll.palettes[p]);
-    }
-    return STATUS_OK;
-}
-
-// Every cel file must be there and be a cel, even those the set does not show, as a viewer
-// loading the doll needs them all; each distinct file is read once. The shown cels are
-// placed, last line first.
-int plan_doll(const DollConfig &doll, const DollView &view, DollPlan &plan) {
-    plan.width = static_cast<uint32_t>(doll.width);
-    plan.height = static_cast<uint32_t>(doll.height);
-    std::vector<size_t> colours_of;
-    int status = load_palettes(doll, view, plan, colours_of);
-    if (status != STATUS_OK) return status;
-    const unsigned char *background = plan.colours.empty() ? nullptr : plan.colours[0].rgb;
-    plan.background = background == nullptr
-                          ? 0
-                          : uint32_t{background[0]} << 16 | background[1] << 8 | background[2];
-    std::unordered_map<std::string, DollCel> cels;
-    std::unordered_set<std::string> missing;
-    for (size_t i = doll.cels.size(); i-- > 0;) {
-        const CelLine &line = doll.cels[i];
-        const std::string key = lower_case(line.file);
-        if (missing.count(key)) continue;
-        const auto known = cels.emplace(key, DollCel{});
-        const DollCel &cel = known.first->second;
-        if (known.second) {
-            RgbaCel picture;
-            status = read_doll_cel(plan.files, line.file, known.first->second, picture);
-            known.first->second.picture = plan.pictures.size();
-            if (known.first->second.kind == KissKind::other)
-                plan.pictures.push_back(std::move(picture));
-        }
-        // A viewer draws a doll without the cels it lacks; the driver names each.
-        if (status == STATUS_DOLL_FILE_MISSING) {
-            missing.insert(key);
-            run_state.missing_cels.push_back(line.file);
-            status = STATUS_OK;
-            continue;
-        }
-        if (status != STATUS_OK) return fail_with(status, line.file);
-        // 32-bit and image cels take no colours from a palette.
-        const bool listed =
-            line.palette >= 0 && static_cast<size_t>(line.palette) < doll.palettes.size();
-        if (!listed && cel.kind != KissKind::cel32 && cel.kind != KissKind::other)
-            return fail_with(STATUS_PALETTE_NOT_LISTED, line.file);
-        if (!view.shown[i]) continue;
-        const size_t object = static_cast<size_t>(line.object);
-        const Position at = object < view.objects.size() ? view.objects[object] : Position{0, 0};
-        plan.cels.push_back(PlacedCel{line.file, cel, at.x, at.y,
-                                      listed ? colours_of[static_cast<size_t>(line.palette)] : 0,
-                                      view.translucency[i]});
-    }
-    return STATUS_OK;
-}
 
 int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &plan,
                    const ColourTable &table) {
@@ -133,11 +48,16 @@ int write_doll_gif(FILE *input, const unsigned char *picture, const DollPlan &pl
 } // namespace
 
 int write_doll_picture(const DollConfig &doll, const DollFiles &files, int set, FILE *input) {
-    DollView view;
-    run_startup(doll, set, view);
+    if (run_state.animate_seconds > 0) return write_doll_animation(doll, files, set, input);
     DollPlan plan;
     plan.files = files;
-    int status = plan_doll(doll, view, plan);
+    DollAssets assets;
+    int status = load_doll(doll, plan, assets);
+    if (status != STATUS_OK) return status;
+    FkissState state;
+    start_fkiss(doll, assets.shapes, set, run_state.seed, state);
+    warn_if_stopped(state);
+    status = plan_from_state(doll, state, assets, plan);
     if (status != STATUS_OK) return status;
     // Four bytes per playfield pixel: its colour, then in place its table entry.
     const size_t pixels = size_t{plan.width} * plan.height;

@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "driver/output_name.h"
 #include "driver/progress.h"
+#include "fkiss/state.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -35,13 +36,16 @@ int defined_sets(const DollConfig &doll) {
     return std::max<int>(1, static_cast<int>(doll.sets.size()));
 }
 
-// "-l": the playfield and the sets, one line a configuration.
+// "-l": the playfield, the sets, and those in which the doll moves on its own.
 void list_doll(const DollConfig &doll, const std::string &message_name) {
     printf("%s: %lld x %lld pixels, sets", message_name.c_str(), static_cast<long long>(doll.width),
            static_cast<long long>(doll.height));
-    for (int set = 0; set < defined_sets(doll); ++set)
+    std::string animated;
+    for (int set = 0; set < defined_sets(doll); ++set) {
         printf(" %d", set);
-    printf("\n");
+        if (doll_animates(doll, set)) animated += " " + std::to_string(set);
+    }
+    printf("%s%s\n", animated.empty() ? "" : ", animated in", animated.c_str());
 }
 
 // Draws the chosen sets of a parsed doll, each to its own GIF. A set the doll does not define
@@ -73,9 +77,8 @@ bool draw_sets(const DollConfig &doll, const DollFiles &files, const char *argum
         report_missing_cels(message_name, reported);
         drawn = report(message_name, status);
         if (drawn)
-            note_written(message_name,
-                         "set " + std::to_string(set) +
-                             (run_state.animate_seconds > 0 ? " animated of" : " of"));
+            note_written(message_name + " set " + std::to_string(set) +
+                         (run_state.animate_seconds > 0 ? ", animated" : ", still"));
         picture_done();
     }
     return drawn;

@@ -57,7 +57,7 @@ bool convert_argument(const char *argument, const Switches &switches) {
         const int status = convert_cel(input, argument);
         report_status(argument, status);
         converted = status == STATUS_OK;
-        if (converted && run_state.output_written) note_written(argument, "cel");
+        if (converted && run_state.output_written) note_written(std::string("cel ") + argument);
     }
     fclose(input);
     return converted;

@@ -54,7 +54,7 @@ void argument_done() {
     progress.counted = false;
 }
 
-void note_written(const std::string &source, const std::string &what) {
+void note_written(const std::string &what) {
     ++progress.written;
     if (!run_state.verbose) return;
     // The size as written: the logical screen and the file's length.
@@ -65,8 +65,8 @@ void note_written(const std::string &source, const std::string &what) {
         fclose(gif);
     }
     clear_progress();
-    fprintf(stderr, "%s: %s %s, %u x %u pixels, %lld bytes\n", run_state.output_name.c_str(),
-            what.c_str(), source.c_str(), head[6] | head[7] << 8u, head[8] | head[9] << 8u,
+    fprintf(stderr, "%s: %s, %u x %u pixels, %lld bytes\n", run_state.output_name.c_str(),
+            what.c_str(), head[6] | head[7] << 8u, head[8] | head[9] << 8u,
             static_cast<long long>(bytes));
 }
 

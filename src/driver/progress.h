@@ -12,8 +12,8 @@ void expect_pictures(int pictures);
 void picture_done();
 // An argument is done: one picture, unless it counted its own.
 void argument_done();
-// run_state.output_name has just been written from `source`; `what` says what it holds.
-void note_written(const std::string &source, const std::string &what);
+// run_state.output_name has just been written; `what` says what it holds and from where.
+void note_written(const std::string &what);
 void clear_progress();
 void end_progress();
 // How many files this run has written.

@@ -80,6 +80,11 @@ struct Processor {
 };
 Processor query_processor();
 
+// The processes attached to this program's console (itself included); 0 without a console.
+unsigned console_process_count();
+// Reads standard input up to the end of a line (or of the input).
+void wait_for_enter();
+
 #ifdef _WIN32
 // The entry point's work where Windows gives arguments as UTF-16: `run` gets them as UTF-8.
 int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **));

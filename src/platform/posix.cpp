@@ -234,3 +234,12 @@ unsigned char *reserve_pixel_area(size_t size) {
 #endif
     return static_cast<unsigned char *>(area);
 }
+
+unsigned console_process_count() {
+    return 0; // a terminal outlives the program: nothing to wait for
+}
+
+void wait_for_enter() {
+    for (int c = getchar(); c != EOF && c != '\n';)
+        c = getchar();
+}

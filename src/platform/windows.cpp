@@ -8,7 +8,9 @@
 // - Ctrl-C, Ctrl-Break and closing the console run a handler on a thread of its own: it
 //   takes the lock under which the temporary file is created, named and renamed, and the
 //   file is opened so that it can be deleted while the main thread still writes to it;
-// - huge pages need a privilege ordinary users lack: the pixel area is plain memory.
+// - huge pages need a privilege ordinary users lack: the pixel area is plain memory;
+// - a console of the program's own (started from Explorer) closes when it ends: it is counted;
+// - the shells leave wildcards to the program: the C runtime expands them.
 #include "platform/platform.h"
 
 #include "common/file_names.h"
@@ -264,6 +266,12 @@ unsigned char *reserve_pixel_area(size_t size) {
     return static_cast<unsigned char *>(malloc(size));
 }
 
+// Command Prompt and PowerShell hand "*.lzh" over as it is typed; a Windows program expands it
+// itself. This asks mingw-w64's start-up code (through the C runtime) to do so.
+extern "C" {
+int _dowildcard = -1;
+}
+
 int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **)) {
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i)
@@ -273,4 +281,15 @@ int run_with_utf8_arguments(int argc, wchar_t **argv, int (*run)(int, char **)) 
         pointers.push_back(&argument[0]);
     pointers.push_back(nullptr);
     return run(argc, pointers.data());
+}
+
+unsigned console_process_count() {
+    DWORD processes[4];
+    // The count, even when more than fit (they are not needed); 0 when there is no console.
+    return GetConsoleProcessList(processes, 4);
+}
+
+void wait_for_enter() {
+    for (int c = getchar(); c != EOF && c != '\n';)
+        c = getchar();
 }
