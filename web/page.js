@@ -298,6 +298,7 @@ worker.onmessage = (event) => {
     if (message.type === 'progress') {
         run.section.querySelector('.took').textContent = 'Converting…';
         run.expected = message.pictures;
+        run.section.dataset.expected = String(run.expected);
         run.step = `${run.label} (${pending - waiting + 1} of ${pending})`;
         say(`Converting ${run.step}…`);
         // Without a count of the pictures to come the bar only says that work goes on.

@@ -66,8 +66,8 @@ function expectedPictures(run) {
         quondel = null;
         return 0;
     }
-    return lines.map((line) => /, sets ([\d ]+)$/.exec(line))
-        .reduce((sum, sets) => sum + (sets ? sets[1].split(' ').length : 0), 0);
+    return lines.map((line) => /, sets ([\d ]+)(,|$)/.exec(line))
+        .reduce((sum, sets) => sum + (sets ? sets[1].trim().split(' ').length : 0), 0);
 }
 
 // One job: its files written under a folder of its own, then main once per argument list
