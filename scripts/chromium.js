@@ -39,7 +39,15 @@ function launch() {
                 call.resolve(message.result);
         }
     });
+    // Calls still waiting when Chromium ends (or cannot start) fail, rather than hang.
     const exited = new Promise((resolve) => child.on('exit', resolve));
+    const fail = (why) => {
+        for (const call of calls.values()) call.reject(new Error(call.method + ': ' + why));
+        calls.clear();
+    };
+    exited.then((status) => fail('chromium ended (' + status + ')'));
+    child.on('error', (error) => fail(error.message));
+    child.stdio[3].on('error', (error) => fail(error.message));
     const browser = {
         send(method, params = {}, sessionId = undefined) {
             const id = nextId++;
