@@ -257,6 +257,17 @@ TEST_F(Doll, TranslucencyAndStartUp) {
          "7f0000 000000 000000"},
         {three + "#0 a.cel\n;@initialize() transparent(#0,300)\n;@begin() transparent(#0,-100)\n",
          "5e0000 000000 000000"},
+        // the program decides the first picture: %offset places a cel line within its object,
+        // %u hides one, setframe picks one frame of a group, a label places an object, and
+        // exitevent skips what follows it
+        {three + "#0 a.cel ;%offset[2,0]\n", "000000 000000 f00000"},
+        {three + "#0 a.cel ;%u\n#1 a.cel\n$0 0,0 1,0\n", "000000 f00000 000000"},
+        {three + "#0 a.cel ;!hand :0\n#1 a.cel ;!hand :1\n$0 0,0 1,0\n"
+                 ";@begin() setframe(!hand,1)\n",
+         "000000 f00000 000000"},
+        {three + "#0 a.cel\n;@begin() gosub(place)\n;@label(place) moveto(#0,2,0)\n",
+         "000000 000000 f00000"},
+        {three + "#0 a.cel\n;@set(0) exitevent() unmap(#0)\n", "f00000 000000 000000"},
         // a 32-bit cel declaring 65535 x 65535 pixels in a few bytes: read as far as it goes
         {three + "#0 huge.cel\n", "ff0000 000000 000000"},
     };

@@ -335,7 +335,12 @@ TEST(Fkiss, CollideComparesPixels) {
 
 // Programs that would run for ever are stopped, and say so.
 TEST(Fkiss, HostileProgramsAreBounded) {
+    std::string crowd; // two objects of 300 cels each, compared after every move
+    for (int k = 0; k < 600; ++k)
+        crowd += "#" + std::to_string(k % 2) + " c.cel\n";
     const std::string texts[][4] = {
+        {crowd + ";@in(#0,#1) let(i,1)\n;@begin() timer(1,1)\n;@alarm(1) timer(1,1) move(#0,0,0)\n",
+         "stop", "exhausted", "collision checks count as work: 90,000 cel pairs every 1 ms"},
         {";@begin() goto(1)\n;@label(1) add(n,n,1) goto(1)\n", "stop", "capped",
          "a goto loop stops at the instant's cap"},
         {";@begin() gosub(1)\n;@label(1) add(n,n,1) gosub(1) gosub(1)\n", "n", "511",

@@ -20,6 +20,11 @@ struct FrameSink {
     int (*add)(void *context, const uint32_t *canvas, int64_t at_ms);
 };
 
+// Bounds on the search for a loop: words of state hashed in all, and hash matches that
+// turn out false (each costs a run from the start).
+constexpr uint64_t MAX_LOOP_SEARCH_WORDS = 400000000;
+constexpr int MAX_LOOP_CONFIRMATIONS = 8;
+
 int64_t grid_at_or_after(int64_t time) {
     return (time + FRAME_GRID_MS - 1) / FRAME_GRID_MS * FRAME_GRID_MS;
 }
@@ -127,18 +132,25 @@ AnimationSpan find_animation_span(const DollConfig &doll, const CelShapes &shape
     const AnimationSpan first = {0, limit_ms, false};
     std::unordered_map<uint64_t, int64_t> seen; // the loop index: hash -> first grid time
     seen.emplace(hash_fkiss_state(state), 0);
+    // Hashing costs the state's size at every step: a huge state (tens of thousands of cel
+    // lines, variables or alarms) with a busy clock gives up the search rather than the time.
+    const uint64_t words = fkiss_state_words(state);
+    uint64_t hashed = words;
+    int confirmations = 0;
     for (;;) {
         const int64_t due = next_alarm_due(state);
         if (due < 0) return first;
         // Only grid times right after something happened are compared: a repeat of the state
         // shows there as well, one period apart.
         const int64_t time = grid_at_or_after(due);
-        if (time >= limit_ms) return first;
+        if (time >= limit_ms || (hashed += words) > MAX_LOOP_SEARCH_WORDS) return first;
         advance_fkiss(state, time);
         if (state.used_random || state.exhausted) return first;
         const auto known = seen.emplace(hash_fkiss_state(state), time);
-        if (!known.second && same_as_at(doll, shapes, set, seed, known.first->second, state))
+        if (known.second) continue;
+        if (same_as_at(doll, shapes, set, seed, known.first->second, state))
             return AnimationSpan{known.first->second, time, true};
+        if (++confirmations == MAX_LOOP_CONFIRMATIONS) return first;
     }
 }
 

@@ -8,6 +8,8 @@ void run_blocks(FkissState &state, const CodeRange *blocks, size_t count);
 
 // Counts an action against the bounds; false when the instant has stopped.
 bool count_action(FkissState &state);
+// Counts work worth `actions` actions (collision checks) against the same bounds.
+bool charge_actions(FkissState &state, uint64_t actions);
 
 // Arms alarm `alarm` `delay` ms from now; a delay of 0 or less cancels it.
 void arm_alarm(FkissState &state, uint32_t alarm, int64_t delay);

@@ -30,22 +30,28 @@ bool solid_at(const FkissState &state, uint32_t cel, const Rect &rect, int64_t x
 
 // Two cels share a pixel: their rectangles, or for collide() their solid pixels where both
 // masks are known.
-bool cels_overlap(const FkissState &state, uint32_t a, uint32_t b, bool pixels) {
+bool cels_overlap(FkissState &state, uint32_t a, uint32_t b, bool pixels) {
     const Rect ra = cel_rect(state, a), rb = cel_rect(state, b);
     const Rect both = {std::max(ra.left, rb.left), std::max(ra.top, rb.top),
                        std::min(ra.right, rb.right), std::min(ra.bottom, rb.bottom)};
     if (both.left >= both.right || both.top >= both.bottom) return false;
     const auto &masks = state.shapes->masks;
     if (!pixels || masks.empty() || masks[a].empty() || masks[b].empty()) return true;
+    // Comparing pixels is work the bounds count: an action per 1024 pixels.
+    const uint64_t area = static_cast<uint64_t>(both.right - both.left) *
+                          static_cast<uint64_t>(both.bottom - both.top);
+    if (!charge_actions(state, area / 1024)) return false;
     for (int64_t y = both.top; y < both.bottom; ++y)
         for (int64_t x = both.left; x < both.right; ++x)
             if (solid_at(state, a, ra, x, y) && solid_at(state, b, rb, x, y)) return true;
     return false;
 }
 
-bool sides_overlap(const FkissState &state, const CollisionEvent &event) {
+// Each event checked counts as an action, and so does every 64th pair of cels compared.
+bool sides_overlap(FkissState &state, const CollisionEvent &event) {
     const FkissProgram &program = state.doll->program;
     const bool pixels = event.kind == COLLISION_COLLIDE || event.kind == COLLISION_APART;
+    if (!charge_actions(state, 1 + uint64_t{event.a.count} * event.b.count / 64)) return false;
     for (uint32_t i = 0; i < event.a.count; ++i) {
         const uint32_t a = program.cel_lists[event.a.first + i];
         if (!cel_visible(state, a)) continue;

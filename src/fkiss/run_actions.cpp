@@ -429,9 +429,15 @@ Flow run_code(FkissState &state, uint32_t pc, uint32_t end, uint32_t &label) {
 } // namespace
 
 bool count_action(FkissState &state) {
+    return charge_actions(state, 1);
+}
+
+bool charge_actions(FkissState &state, uint64_t actions) {
     if (state.halted) return false;
-    if (++state.instant_actions > MAX_ACTIONS_PER_INSTANT) state.capped = state.halted = true;
-    if (++state.total_actions > MAX_ACTIONS_PER_RUN) state.exhausted = state.halted = true;
+    if ((state.instant_actions += actions) > MAX_ACTIONS_PER_INSTANT)
+        state.capped = state.halted = true;
+    if ((state.total_actions += actions) > MAX_ACTIONS_PER_RUN)
+        state.exhausted = state.halted = true;
     return !state.halted;
 }
 

@@ -78,6 +78,8 @@ bool doll_animates(const DollConfig &doll, int set);
 // A hash of the whole state that decides the future (alarms as time left, in firing order),
 // and the exact comparison that confirms a match.
 uint64_t hash_fkiss_state(const FkissState &state);
+// About how many words hashing the state reads: its cost.
+uint64_t fkiss_state_words(const FkissState &state);
 bool same_fkiss_state(const FkissState &a, const FkissState &b);
 
 // Whether a cel line is drawn: mapped, and in the set shown.

@@ -65,6 +65,14 @@ uint64_t hash_fkiss_state(const FkissState &state) {
     return h.value;
 }
 
+uint64_t fkiss_state_words(const FkissState &state) {
+    uint64_t words = state.mapped.size() / 4 + state.variables.size() + state.fixes.size() +
+                     state.frames.size() + state.alarm_due.size() + 8;
+    for (const auto &places : state.positions)
+        words += places.size();
+    return words;
+}
+
 bool same_fkiss_state(const FkissState &a, const FkissState &b) {
     if (a.set != b.set || a.group != b.group || a.mapped != b.mapped ||
         a.translucency != b.translucency || a.variables != b.variables || a.fixes != b.fixes ||
