@@ -1,7 +1,8 @@
 # Building quondel's web page module with Debian's emscripten (scripts/build-web does this):
 #   cmake -S . -B build-web -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake
 include(/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake)
-# Its own emulator flag makes every configure check that runs a program fail: node plainly.
+# Configure checks run their programs under node, whose fetch (node 18 on) cannot load the
+# .wasm from a path: without it, the loader reads the file.
 find_program(QUONDEL_NODE node REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${QUONDEL_NODE};--no-experimental-fetch)
 # The format libraries built for wasm from Debian's sources, by scripts/build-format-libs wasm:
