@@ -332,12 +332,13 @@ std::tuple<int, int, int> playfield_and_sets(const Bytes &cnf) {
 TEST_F(Archives, RealDollsConvertEverySet) {
     if (!fs::is_directory(QUONDEL_REAL_DOLLS) || system("command -v jlha >/dev/null") != 0)
         GTEST_SKIP() << "no real dolls at " QUONDEL_REAL_DOLLS ", or no jlha (jlha-utils)";
-    // Minutes of drawing under Valgrind or an emulator; the sanitizers' build covers them.
-    if (QUONDEL_EMULATED || getenv("QUONDEL_MEMCHECK") != nullptr)
-        GTEST_SKIP() << "real dolls are drawn in the native and sanitizer builds";
+    // All of them take minutes under the sanitizers, Valgrind or an emulator: there, the one
+    // whose level 2 headers carry an empty folder.
+    const bool all = !QUONDEL_EMULATED && !QUONDEL_SANITIZED && !getenv("QUONDEL_MEMCHECK");
     int archives = 0;
     for (const auto &entry : fs::directory_iterator(QUONDEL_REAL_DOLLS)) {
         if (entry.path().extension() != ".lzh") continue;
+        if (!all && entry.path().stem() != "kayla") continue;
         ++archives;
         const std::string stem = entry.path().stem();
         fs::create_directories(path("a"));
@@ -370,7 +371,7 @@ TEST_F(Archives, RealDollsConvertEverySet) {
         for (const char *folder : {"a", "f"})
             fs::remove_all(path(folder));
     }
-    EXPECT_EQ(archives, 13);
+    EXPECT_EQ(archives, all ? 13 : 1);
 }
 
 } // namespace

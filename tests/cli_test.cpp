@@ -142,6 +142,8 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
     write_file(path("dolls/a.cnf"), text("(3,2)\n%p.kcf\n#0 a.cel\n$0 0,0\n$0 1,1\n"));
     write_file(path("dolls/b.cnf"), text("(2,1)\n%p.kcf\n#0 A.CEL\n"));
     write_file(path("sailor.cnf"), text("(2,1)\n#0 sailor.gif\n"));
+    write_file(path("loop.cnf"),
+               text("(2,1)\n#0 sailor.gif\n;@begin() goto(1)\n;@label(1) goto(1)\n"));
     ASSERT_TRUE(run_quondel(dir, {"dolls/a.cel"}).err.empty());
     fs::copy_file(path("dolls/a.gif"), path("sailor.gif"));
     const Bytes image_cel = read_file(path("sailor.gif"));
@@ -164,6 +166,12 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
          "3 x 2 pixels, @ bytes\nout/dolls-a-1.gif: dolls/a.cnf set 1, still, 3 x 2 pixels, @ "
          "bytes\nout/dolls-b.gif: dolls/b.cnf set 0, still, 2 x 1 pixels, @ bytes\n",
          "dolls-a-1.gif dolls-a.gif dolls-b.gif"},
+        // a program that never ends is stopped, and the doll named
+        {{"-o", "out", "loop.cnf"},
+         "",
+         "loop.cnf: warning: the doll's program ran more than 100000 actions at one moment; "
+         "that moment was stopped there.\n",
+         "loop.gif"},
         {{"sailor.cnf", "-o", "out", "dolls/b.cnf"},
          "",
          "sailor.cnf: sailor.gif would overwrite sailor.gif, which the doll reads (4).\n",

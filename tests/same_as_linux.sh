@@ -68,15 +68,10 @@ pictures.zip jlha.lzh
   else
     echo "no real dolls in $real: their rows are left out" >&2
   fi
-  # Switches the Linux build may not have yet.
-  if "$linux" --help 2>&1 | grep -q -e '--output-dir'; then
-    mkdir pictures && rows="$rows"'-o pictures -s all pictures.zip jlha.lzh
+  mkdir pictures
+  rows="$rows"'-o pictures -s all pictures.zip jlha.lzh
+-a jlha.lzh real/*.lzh
 '
-  fi
-  if "$linux" --help 2>&1 | grep -q -e '--animat'; then
-    rows="$rows"'-a jlha.lzh real/*.lzh
-'
-  fi
 fi
 cp -a "$work/linux" "$work/other"
 failed=0

@@ -26,9 +26,14 @@ struct RunState {
     std::string output_failure; // why the output could not be created
     std::vector<std::string> missing_cels; // cel files a doll lacks, drawn without them
     std::set<std::pair<uint64_t, uint64_t>> outputs_written; // where this run's outputs lie
-    bool output_written; // the current argument's output is complete (a palette writes none)
-    unsigned gifs_written;      // outputs completed in this run
-    std::string first_gif;      // the first of them, as named
+    bool output_written;   // the current argument's output is complete (a palette writes none)
+    int program_stopped;   // a doll's program met a bound: PROGRAM_CAPPED or PROGRAM_EXHAUSTED
+    unsigned gifs_written; // outputs completed in this run
+    std::string first_gif; // the first of them, as named
 };
+
+// How far a doll's program ran before a bound stopped it.
+constexpr int PROGRAM_CAPPED = 1;    // one moment ran too many actions and was cut short
+constexpr int PROGRAM_EXHAUSTED = 2; // the whole run did: nothing ran after that
 
 extern RunState run_state;

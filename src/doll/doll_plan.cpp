@@ -170,14 +170,7 @@ int plan_from_state(const DollConfig &doll, const FkissState &state, DollAssets 
 }
 
 void warn_if_stopped(const FkissState &state) {
-    if (state.exhausted)
-        fprintf(stderr, "%s: warning: the doll's program ran %llu actions; it was stopped there.\n",
-                run_state.output_name.c_str(),
-                static_cast<unsigned long long>(MAX_ACTIONS_PER_RUN));
-    else if (state.capped)
-        fprintf(stderr,
-                "%s: warning: the doll's program ran more than %llu actions at one moment; that "
-                "moment was stopped there.\n",
-                run_state.output_name.c_str(),
-                static_cast<unsigned long long>(MAX_ACTIONS_PER_INSTANT));
+    // The driver names the doll; the worst bound met in the run of one picture counts.
+    const int stopped = state.exhausted ? PROGRAM_EXHAUSTED : state.capped ? PROGRAM_CAPPED : 0;
+    if (stopped > run_state.program_stopped) run_state.program_stopped = stopped;
 }

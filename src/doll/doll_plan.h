@@ -28,5 +28,5 @@ int load_doll(const DollConfig &doll, DollPlan &plan, DollAssets &assets);
 int plan_from_state(const DollConfig &doll, const FkissState &state, DollAssets &assets,
                     DollPlan &plan);
 
-// A warning on stderr when the doll's program was stopped by a bound.
+// Notes in run_state.program_stopped when the doll's program was stopped by a bound.
 void warn_if_stopped(const FkissState &state);

@@ -32,6 +32,21 @@ void report_missing_cels(const std::string &name, std::set<std::string> &reporte
     run_state.missing_cels.clear();
 }
 
+// A hostile or broken program is cut short rather than left to run without end.
+void report_stopped_program(const std::string &name) {
+    if (run_state.program_stopped == 0) return;
+    clear_progress();
+    if (run_state.program_stopped == PROGRAM_EXHAUSTED)
+        fprintf(stderr, "%s: warning: the doll's program ran %llu actions; it was stopped there.\n",
+                name.c_str(), static_cast<unsigned long long>(MAX_ACTIONS_PER_RUN));
+    else
+        fprintf(stderr,
+                "%s: warning: the doll's program ran more than %llu actions at one moment; that "
+                "moment was stopped there.\n",
+                name.c_str(), static_cast<unsigned long long>(MAX_ACTIONS_PER_INSTANT));
+    run_state.program_stopped = 0;
+}
+
 int defined_sets(const DollConfig &doll) {
     return std::max<int>(1, static_cast<int>(doll.sets.size()));
 }
@@ -75,6 +90,7 @@ bool draw_sets(const DollConfig &doll, const DollFiles &files, const char *argum
         run_state.output_failure.clear();
         const int status = write_doll_picture(doll, files, set, input);
         report_missing_cels(message_name, reported);
+        report_stopped_program(message_name);
         drawn = report(message_name, status);
         if (drawn)
             note_written(message_name + " set " + std::to_string(set) +
