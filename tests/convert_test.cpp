@@ -1,6 +1,7 @@
 #include "common/run_state.h"
 #include "common/status.h"
 #include "convert/convert_cel.h"
+#include "driver/driver.h"
 #include "support.h"
 
 #include <cstring>
@@ -31,6 +32,21 @@ TEST_F(Convert, WorkedExamplesByteForByte) {
             gif.insert(gif.end(), part.begin(), part.end());
         EXPECT_EQ(convert_here(dir, input), gif) << data;
     }
+}
+
+// The web page calls main for every drop: a second call must write what a fresh process
+// writes, not keep the first call's palette or refuse to write its output again.
+TEST_F(Convert, EachCallOfMainIsARunOfItsOwn) {
+    write_file(path("red.kcf"), palette_file(24, 256, Bytes(768, 0xC0)));
+    write_file(path("a.cel"), cel_file(8, 2, 1, {1, 1}));
+    std::string red = path("red.kcf"), cel = path("a.cel"), name = "quondel";
+    char *with_palette[] = {&name[0], &red[0], &cel[0], nullptr};
+    char *alone[] = {&name[0], &cel[0], nullptr};
+    ASSERT_EQ(::run_quondel(3, with_palette), EXIT_ALL_CONVERTED);
+    ASSERT_EQ(::run_quondel(2, alone), EXIT_ALL_CONVERTED);
+    const Bytes second = read_file(path("a.gif"));
+    ASSERT_EQ(run_quondel(dir, {"a.cel"}).exit_status, 0);
+    EXPECT_EQ(second, read_file(path("a.gif")));
 }
 
 // A stream that delivers its bytes, then fails.

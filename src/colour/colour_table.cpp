@@ -1,5 +1,7 @@
 #include "colour/colour_table.h"
 
+#include "colour/colour_slots.h"
+
 #include "common/status.h"
 
 #include <algorithm>
@@ -25,10 +27,6 @@ struct Histogram {
     size_t distinct, room;
 };
 
-size_t slot_of(uint32_t colour, int bits) {
-    return static_cast<size_t>((uint64_t{colour} * 0x9E3779B97F4A7C15u) >> (64 - bits));
-}
-
 void free_histogram(Histogram &h) {
     free(h.slots);
     free(h.colours);
@@ -37,20 +35,11 @@ void free_histogram(Histogram &h) {
 
 // The id of `colour`, or -1 when it is not there.
 int64_t find_colour(const Histogram &h, uint32_t colour) {
-    const size_t mask = (size_t{1} << h.bits) - 1;
-    for (size_t slot = slot_of(colour, h.bits);; slot = (slot + 1) & mask) {
-        if (h.slots[2 * slot] == colour + 1) return h.slots[2 * slot + 1];
-        if (h.slots[2 * slot] == 0) return -1;
-    }
+    return find_colour_slot(h.slots, h.bits, colour);
 }
 
 void place(Histogram &h, uint32_t colour, uint32_t id) {
-    const size_t mask = (size_t{1} << h.bits) - 1;
-    size_t slot = slot_of(colour, h.bits);
-    while (h.slots[2 * slot] != 0)
-        slot = (slot + 1) & mask;
-    h.slots[2 * slot] = colour + 1;
-    h.slots[2 * slot + 1] = id;
+    place_colour_slot(h.slots, h.bits, colour, id);
 }
 
 // Room for one more colour: the slots at most half full, the lists long enough.

@@ -1,5 +1,7 @@
 #include "colour/frame_colours.h"
 
+#include "colour/colour_slots.h"
+
 #include "common/status.h"
 
 #include <algorithm>
@@ -14,17 +16,8 @@ constexpr uint32_t COLOUR_BITS = 0xFFFFFF;
 // unchanged.
 constexpr size_t CHUNK = 64;
 
-size_t slot_of(uint32_t colour, int bits) {
-    return static_cast<size_t>((uint64_t{colour} * 0x9E3779B97F4A7C15u) >> (64 - bits));
-}
-
 void place(FrameColours &f, uint32_t colour, uint32_t id) {
-    const size_t mask = (size_t{1} << f.bits) - 1;
-    size_t slot = slot_of(colour, f.bits);
-    while (f.slots[2 * slot] != 0)
-        slot = (slot + 1) & mask;
-    f.slots[2 * slot] = colour + 1;
-    f.slots[2 * slot + 1] = id;
+    place_colour_slot(f.slots, f.bits, colour, id);
 }
 
 // Room for one more colour: the slots at most half full, the lists long enough.
@@ -55,12 +48,8 @@ bool make_room(FrameColours &f) {
 // The id of `colour`, taken in with no pixels when new; -1 when there is no room.
 int64_t colour_id(FrameColours &f, uint32_t colour) {
     colour &= COLOUR_BITS;
-    if (f.slots != nullptr) {
-        const size_t mask = (size_t{1} << f.bits) - 1;
-        for (size_t slot = slot_of(colour, f.bits); f.slots[2 * slot] != 0;
-             slot = (slot + 1) & mask)
-            if (f.slots[2 * slot] == colour + 1) return f.slots[2 * slot + 1];
-    }
+    const int64_t known = f.slots != nullptr ? find_colour_slot(f.slots, f.bits, colour) : -1;
+    if (known >= 0) return known;
     if (!make_room(f)) return -1;
     place(f, colour, static_cast<uint32_t>(f.distinct));
     f.colours[f.distinct] = colour;

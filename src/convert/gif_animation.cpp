@@ -1,5 +1,7 @@
 #include "convert/gif_animation.h"
 
+#include "colour/colour_slots.h"
+
 #include "common/status.h"
 #include "convert/frame_pixels.h"
 #include "convert/gif_container.h"
@@ -46,17 +48,8 @@ unsigned nearest_entry(const AnimationWriter &a, uint32_t colour) {
     return best;
 }
 
-size_t cache_slot(uint32_t colour, int bits) {
-    return static_cast<size_t>((uint64_t{colour} * 0x9E3779B97F4A7C15u) >> (64 - bits));
-}
-
 void cache_place(AnimationWriter &a, uint32_t colour, uint32_t entry) {
-    const size_t mask = (size_t{1} << a.cache_bits) - 1;
-    size_t slot = cache_slot(colour, a.cache_bits);
-    while (a.cache[2 * slot] != 0)
-        slot = (slot + 1) & mask;
-    a.cache[2 * slot] = colour + 1;
-    a.cache[2 * slot + 1] = entry;
+    place_colour_slot(a.cache, a.cache_bits, colour, entry);
     ++a.cache_used;
 }
 
@@ -84,11 +77,8 @@ bool cache_room(AnimationWriter &a) {
 
 unsigned char entry_of(AnimationWriter &a, uint32_t colour) {
     colour &= COLOUR_BITS;
-    const size_t mask = (size_t{1} << a.cache_bits) - 1;
-    for (size_t slot = cache_slot(colour, a.cache_bits); a.cache[2 * slot] != 0;
-         slot = (slot + 1) & mask)
-        if (a.cache[2 * slot] == colour + 1)
-            return static_cast<unsigned char>(a.cache[2 * slot + 1]);
+    const int64_t cached = find_colour_slot(a.cache, a.cache_bits, colour);
+    if (cached >= 0) return static_cast<unsigned char>(cached);
     const unsigned entry = nearest_entry(a, colour);
     if (cache_room(a)) cache_place(a, colour, entry);
     return static_cast<unsigned char>(entry);

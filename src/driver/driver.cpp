@@ -126,6 +126,9 @@ bool is_compress_switch(const char *argument) {
 }
 
 int run_quondel(int argc, char **argv) {
+    // Each call is a run of its own: the web page calls main again for every drop, and no
+    // palette or written output of an earlier call may change what a later one does.
+    run_state = RunState();
     prepare_standard_streams();
     if (argc < 2) {
         show_usage(argc, argv);

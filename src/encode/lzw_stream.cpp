@@ -21,7 +21,11 @@ const LzwChoices LZW_CHOICES = {
     1 << 20, // trial_cap
     1 << 22, // window
     1 << 15, // probe
-    2,       // threads
+#ifdef QUONDEL_ONE_THREAD
+    1, // threads: a build without them would abort at the second
+#else
+    2, // threads
+#endif
 };
 
 int table_bits_for(unsigned highest) {

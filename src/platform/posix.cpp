@@ -118,7 +118,12 @@ bool open_temporary(ReplacementFile &output, const struct stat *replaced) {
 
 } // namespace
 
-void prepare_standard_streams() {}
+void prepare_standard_streams() {
+#ifdef __EMSCRIPTEN__
+    // Its runtime starts with umask 0777: every output would come out unreadable.
+    umask(022);
+#endif
+}
 
 FILE *open_file(const char *name, const char *mode) {
     return fopen(name, mode);
