@@ -220,6 +220,11 @@ TEST_F(ImageCels, DecodedOrRefused) {
     Bytes fields =
         bmp_file(16, 1, hex_bytes("00 F8 00 00 E0 07 00 00 00 00 00 00"), hex_bytes("00 F8 FF 07"));
     fields[30] = 3;
+    // 32 bits in bit fields with a 108-byte header, as image editors write: its alpha mask too
+    Bytes with_alpha = bmp_file(32, 1, hex_bytes("00 00 FF 00 00 FF 00 00 FF 00 00 00 00 00 00 FF"),
+                                hex_bytes("10 20 30 80 10 20 30 FF"));
+    with_alpha.insert(with_alpha.begin() + 70, 52, 0);
+    with_alpha[10] = 122, with_alpha[14] = 108, with_alpha[30] = 3;
     // The widest picture a playfield holds: 16,384 pixels at one bit, black
     Bytes widest = bmp_file(1, 1, two, Bytes(2048, 0));
     widest[18] = 0, widest[19] = 0x40;
@@ -239,6 +244,7 @@ TEST_F(ImageCels, DecodedOrRefused) {
         // 16 bits: five bits a channel, 31 is full
         {bmp_file(16, 1, {}, hex_bytes("00 7C 21 04")), STATUS_OK, "ff0000ff080808ff"},
         {fields, STATUS_OK, "ff0000ff00ff00ff"},
+        {with_alpha, STATUS_OK, "30201080302010ff"},
         {widest, STATUS_OK, black},
         {most, STATUS_TOO_LARGE, ""}, // 4097 x 4097: more pixels than 4096 x 4096 by a row
         // 32 bits without bit fields: the fourth byte is no alpha, so the picture is opaque

@@ -219,6 +219,7 @@ TEST(Fkiss, MapGroupsAndSetframe) {
         {frames + ";@begin() unmap(#0) setframe(!g,2)\n", "map", "010",
          "a member of frames 1 and 2 shows in frame 2"},
         {frames + ";@begin() setframe(!g,2) letframe(f,!g)\n", "f", "2", "letframe"},
+        {frames + ";@begin() setframe(#0,1)\n", "map", "111", "an object is no group to set"},
         {frames + ";@begin() unmap(!g)\n", "map", "000", "map and unmap reach a group"},
         {"%p.kcf\n#0 a.cel\n;!g :3\n#1 b.cel\n;@begin() setframe(!g,4)\n", "map", "01",
          "a \";!\" line right after a cel line gives it groups"},
