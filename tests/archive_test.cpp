@@ -131,7 +131,8 @@ TEST_F(Archives, EveryLevelMethodAndDamage) {
         // 0x5C after a Shift JIS lead byte is part of a character, elsewhere a '\\'
         {lzh(0, "-lh0-", false, std::string("\x83\x5C") + "a.cel"), "0", false},
         {lzh(0, "-lh0-", false, std::string("\x80\x5C") + "a.cel"), "0", true},
-        {zip_archive({{std::string("d/\xE0\x5C") + "a.cel", cel}}), "0", false}, // lowest lead
+        {zip_archive({{std::string("d/\xE0\x5C") + "a.cel", cel}}), "0", false}, // a low lead
+        {zip_archive({{std::string("d/\x81\x5C") + "a.cel", cel}}), "0", false}, // the lowest
         {zip, "0", true},
         {zip_bad_crc, "18 d/a.cel", false},
         {zip_short, "18 d/a.cel", false},
