@@ -217,8 +217,9 @@ TEST_F(Doll, PicturesAndRefusals) {
          "b" + std::string(16382, '.') + "b 2"},
         {"(1,16384)\n%p.kcf\n#0 two.cel\n#1 two.cel\n$0 0,0 0,16382\n", "",
          "b|b" + tall + "|b|b 2"},
-        {"%p.kcf\n#0 two.cel\n$0 446,318\n", "",
-         plain}, // no size: the default, a cel in its corner
+        // no size, or one without its height: the default, a cel in its far corner
+        {"%p.kcf\n#0 two.cel\n$0 446,318\n", "", plain},
+        {"(5,)\n%p.kcf\n#0 two.cel\n$0 446,318\n", "", plain},
         {huge + "%p.kcf\n#0 two.cel\n", seven, ""},
         // one cel line too many: refused before the parse or the drawing grows further
         {many + "%p.kcf\n", "d.cnf: too many cel lines or start-up actions (14).\n", ""},

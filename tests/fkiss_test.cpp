@@ -147,6 +147,8 @@ TEST(Fkiss, ConditionsAndBlocks) {
         {";@begin() ifequal(1,1) let(a,1) else let(a,2) endif let(b,5)\n", 0, "b", "5",
          "else and endif written without parentheses, as real dolls do"},
         {";@begin() ifnotequal(x,0) let(a,1) endif()\n", 0, "a", "0", "variables start at 0"},
+        {";@begin() ifgreaterthan(2,2) let(a,1) endif() iflessthan(2,2) add(a,a,2) endif()\n", 0,
+         "a", "0", "neither greater nor less at equal values"},
         {"#1 b.cel ;%u\n;@begin() ifmapped(\"b.cel\") let(a,1) else() let(a,2) endif()\n", 0, "a",
          "2", "ifmapped with one argument opens a block"},
         {";@begin() else() let(a,4) endif() let(b,1)\n", 0, "a", "4",
@@ -308,6 +310,9 @@ TEST(Fkiss, CollisionsFromMovesAndClamping) {
         {TWO + std::string(";@begin() movebyx(#0,#1,5) letobjectx(x,#0) letinitx(i,#1) "
                            "letobjectw(w,#0) add(r,x,i) add(r,r,w)\n"),
          "r", "115", "reading places and widths"},
+        {"%p.kcf\n#0 a.cel\n#0 b.cel ;%offset[0,10]\n;@begin() letobjectw(w,#0) letobjecth(h,#0) "
+         "mul(h,h,100) add(r,h,w)\n",
+         "r", "2010", "an object 10 wide and 20 tall"},
     };
     for (const auto &t : texts) {
         DollRun run;
