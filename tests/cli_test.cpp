@@ -77,6 +77,11 @@ TEST_F(Cli, LinesAndExitStatus) {
          {"-a", "601", "e.cel"},
          program + "-a takes seconds from 1 to 600\n" + usage + "\n",
          1},
+        {"",
+         {"--animate=601", "e.cel"},
+         program + "-a takes seconds from 1 to 600\n" + usage + "\n",
+         1},
+        {"", {"--animate=5", "e.cel"}, "", 0}, // the long form takes its number with it
         // "--" ends the switches; a switch after the last file is named, the files done
         {"", {"--", "-x.cel", "e.cel"}, "", 0},
         {"", {"e.cel", "-z"}, program + "-z comes after the last file and changes nothing\n", 0},
