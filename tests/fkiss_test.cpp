@@ -113,6 +113,10 @@ TEST(Fkiss, TimersAndSameInstantOrder) {
          "and ifmapped does for a mapped one"},
         {"%p.kcf\n#0 a.cel\n;@begin() let(o,0) setfix(o,5)\n;@alarm(0) let(x,1)\n", 0, "a:0",
          "idle", "setfix of the object a variable holds sets no timer"},
+        {"%p.kcf\n#0 a.cel\n;@begin() timer(1,2) timer(2,2)\n;@alarm(1) timer(1,2) "
+         "gosubrandom(100,1,2) gosubrandom(0,2,1) gotorandom(100,1,2)\n;@alarm(2) timer(2,2) "
+         "gotorandom(0,2,1)\n;@label(1) add(n,n,1)\n;@label(2) add(m,m,1)\n",
+         2000, "m", "0", "a chance of 100 always takes the first label, one of 0 never"},
         {"%p.kcf\n#0.5 a.cel\n#1 b.cel\n;@begin() iffixed(#0,1,10) iffixed(#1,2,10)\n", 0, "a:2",
          "idle", "iffixed needs a fix value above 0"},
         {"%p.kcf\n#0.5 a.cel\n;@begin() iffixed(#0,1,10)\n", 0, "a:1", "10", "#0.5 is fixed"},
