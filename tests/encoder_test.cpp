@@ -3,6 +3,8 @@
 #include "encode/lzw.h"
 #include "support.h"
 
+#include <malloc.h>
+
 namespace {
 
 // Image data for `pixels`: one put_code each when `run` is 0, else runs of `run` pixels on
@@ -82,7 +84,8 @@ TEST(Encoder, RunsMatchSingleCodes) {
     use_simd(true);
 }
 
-// A whole GIF of `pixels` in LZW segments ending at `ends`, with `choices`.
+// A whole GIF of `pixels` in LZW segments ending at `ends`, with `choices`; without ends, as
+// a cel goes: through the window in pieces of 1,000 (4-bit pixels two to a byte).
 Bytes lzw_gif(const std::string &path, int code_size, const Bytes &pixels,
               const std::vector<size_t> &ends, const LzwChoices &choices = LZW_CHOICES) {
     FILE *out = fopen(path.c_str(), "wb");
@@ -92,7 +95,15 @@ Bytes lzw_gif(const std::string &path, int code_size, const Bytes &pixels,
                    GifLayout{width, height, 0, 0, width, height, code_size, colours.data(), 0, 0});
     LzwStream lzw{};
     EXPECT_EQ(lzw_begin(lzw, code_size, pixels.size(), choices), 0);
-    lzw_put_segments(out, lzw, pixels.data(), ends);
+    if (!ends.empty()) lzw_put_segments(out, lzw, pixels.data(), ends);
+    for (size_t at = 0, n; ends.empty() && at < pixels.size(); at += n) {
+        n = std::min<size_t>(1000, pixels.size() - at);
+        const Bytes piece(&pixels[at], &pixels[at] + n), packed = pack_rows(4, n, piece);
+        if (code_size == 8)
+            lzw_put_bytes(out, lzw, piece.data(), n);
+        else
+            lzw_put_nibbles(out, lzw, packed.data(), n);
+    }
     lzw_end(out, lzw);
     write_gif_trailer(out);
     fclose(out);
@@ -126,6 +137,52 @@ TEST(Lzw, WidthsFullTablesAndClears) {
         ASSERT_TRUE(decode_gif(path, d));
         EXPECT_EQ(d.pixels, pixels) << code_size;
     }
+    unlink(path.c_str());
+}
+
+// Pictures larger than the window go out window by window: noise as plain codes, flat areas
+// compressed, each window's last segment carried into the next; every pixel comes back once.
+TEST(Lzw, WindowAfterWindow) {
+    Bytes mixed = random_bytes(2500, 6), flat(3000, 7);
+    mixed.insert(mixed.end(), flat.begin(), flat.end());
+    mixed.insert(mixed.end(), flat.begin(), flat.begin() + 1234);
+    const Bytes nibbles = random_bytes(7001, 8, 15);
+    LzwChoices small = LZW_CHOICES;
+    small.window = 1500, small.probe = 300, small.min_spacing = 100;
+    const std::string path = "/tmp/quondel-window-" + std::to_string(getpid()) + ".gif";
+    size_t held = 0; // a second pass may hold no more memory than the first left
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto &[code_size, pixels] :
+             {std::pair{8, random_bytes(4000, 5)}, std::pair{8, mixed}, std::pair{4, nibbles}}) {
+            const Bytes gif = lzw_gif(path, code_size, pixels, {}, small);
+            Bytes decoded;
+            EXPECT_EQ(decode_lzw(gif, image_data_start(gif), code_size, decoded, nullptr), "");
+            EXPECT_EQ(decoded, pixels) << code_size << "/" << pixels.size();
+        }
+        EXPECT_TRUE(pass == 0 || mallinfo2().uordblks <= held) << "memory kept";
+        held = mallinfo2().uordblks;
+    }
+    unlink(path.c_str());
+}
+
+// Planned clears pay: never more bits than clearing whenever the table fills (one chain the
+// search weighs), and fewer than never clearing where the picture changes its colours.
+TEST(Lzw, PlannedClearsPay) {
+    Bytes pixels = random_bytes(150000, 4, 15), second = random_bytes(150000, 5, 15);
+    for (unsigned char &pixel : second)
+        pixel = static_cast<unsigned char>(pixel + 16);
+    pixels.insert(pixels.end(), second.begin(), second.end());
+    const std::string path = "/tmp/quondel-plan-" + std::to_string(getpid()) + ".gif";
+    LzwChoices greedy = LZW_CHOICES;
+    greedy.candidates_per_life = 0;
+    std::vector<size_t> planned = plan_clears(pixels.data(), pixels.size(), 8, LZW_CHOICES),
+                        fills = plan_clears(pixels.data(), pixels.size(), 8, greedy);
+    planned.push_back(pixels.size()), fills.push_back(pixels.size());
+    const size_t with_plan = lzw_gif(path, 8, pixels, planned).size(),
+                 when_full = lzw_gif(path, 8, pixels, fills).size(),
+                 never = lzw_gif(path, 8, pixels, {pixels.size()}).size();
+    EXPECT_LE(with_plan, when_full);
+    EXPECT_LT(with_plan * 10, never * 9);
     unlink(path.c_str());
 }
 

@@ -109,6 +109,10 @@ TEST(Fkiss, TimersAndSameInstantOrder) {
          0, "a:1", "idle", "ifmapped sets no timer for a cel that %u hides"},
         {"%p.kcf\n#0 a.cel ;%u\n;@begin() ifmapped(\"a.cel\",1,10) ifnotmapped(\"a.cel\",2,10)\n",
          0, "a:2", "10", "ifnotmapped does"},
+        {"%p.kcf\n#0 a.cel\n;@begin() ifmapped(\"a.cel\",1,10)\n", 0, "a:1", "10",
+         "and ifmapped does for a mapped one"},
+        {"%p.kcf\n#0 a.cel\n;@begin() let(o,0) setfix(o,5)\n;@alarm(0) let(x,1)\n", 0, "a:0",
+         "idle", "setfix of the object a variable holds sets no timer"},
         {"%p.kcf\n#0.5 a.cel\n#1 b.cel\n;@begin() iffixed(#0,1,10) iffixed(#1,2,10)\n", 0, "a:2",
          "idle", "iffixed needs a fix value above 0"},
         {"%p.kcf\n#0.5 a.cel\n;@begin() iffixed(#0,1,10)\n", 0, "a:1", "10", "#0.5 is fixed"},
@@ -140,6 +144,8 @@ TEST(Fkiss, ConditionsAndBlocks) {
          "and the first block's false branch still does not run"},
         {";@begin() ifequal(1,2) let(a,1) endif() let(b,5)\n", 0, "b", "5",
          "actions after endif always run"},
+        {";@begin() ifequal(1,1) let(a,1) else let(a,2) endif let(b,5)\n", 0, "b", "5",
+         "else and endif written without parentheses, as real dolls do"},
         {";@begin() ifnotequal(x,0) let(a,1) endif()\n", 0, "a", "0", "variables start at 0"},
         {"#1 b.cel ;%u\n;@begin() ifmapped(\"b.cel\") let(a,1) else() let(a,2) endif()\n", 0, "a",
          "2", "ifmapped with one argument opens a block"},
@@ -213,6 +219,7 @@ TEST(Fkiss, MapGroupsAndSetframe) {
         {frames + ";@begin() unmap(#0) setframe(!g,2)\n", "map", "010",
          "a member of frames 1 and 2 shows in frame 2"},
         {frames + ";@begin() setframe(!g,2) letframe(f,!g)\n", "f", "2", "letframe"},
+        {frames + ";@begin() setframe(#0,1)\n", "map", "111", "an object is no group to set"},
         {frames + ";@begin() unmap(!g)\n", "map", "000", "map and unmap reach a group"},
         {"%p.kcf\n#0 a.cel\n;!g :3\n#1 b.cel\n;@begin() setframe(!g,4)\n", "map", "01",
          "a \";!\" line right after a cel line gives it groups"},
@@ -294,6 +301,10 @@ TEST(Fkiss, CollisionsFromMovesAndClamping) {
          "only cels in the set make the box"},
         {TWO + std::string(";@begin() movebyx(#0,#1,5) movebyy(#1,#0,7)\n"), "#1", "50,7",
          "movebyx and movebyy"},
+        {"%p.kcf\n#0 a.cel\n$0 0,50\n;@begin() moverandx(#0,10,10)\n", "#0", "10,50",
+         "moverandx leaves y as it was"},
+        {TWO + std::string(";@begin() move(\"gone.cel\",10,0)\n"), "#0", "0,0",
+         "a cel name no line has moves nothing"},
         {TWO + std::string(";@begin() movebyx(#0,#1,5) letobjectx(x,#0) letinitx(i,#1) "
                            "letobjectw(w,#0) add(r,x,i) add(r,r,w)\n"),
          "r", "115", "reading places and widths"},
@@ -409,13 +420,18 @@ TEST(Fkiss, LoopDetection) {
          5000,
          "alarms that run out: the doll comes to rest, the first N seconds"},
         {";@begin() unmap(#0)\n", {0, 0, false}, 5000, "no timer after start-up: a still"},
+        {";@begin() timer(1,100)\n;@alarm(1) move(#0,60,0) timer(1,100)\n",
+         {800, 900, true},
+         5000,
+         "only the place differs until the edge of the 448-wide playfield stops the cel at 438"},
     };
     for (const auto &row : rows) {
         DollConfig doll;
         const std::string text = cel + row.program;
         ASSERT_EQ(
             parse_cnf(reinterpret_cast<const unsigned char *>(text.data()), text.size(), doll), 0);
-        const CelShapes shapes;
+        CelShapes shapes;
+        shapes.boxes.push_back(CelBox{0, 0, 10, 10});
         const AnimationSpan span = find_animation_span(doll, shapes, 0, 1, row.limit);
         EXPECT_EQ(span.start, row.span.start) << row.reason;
         EXPECT_EQ(span.end, row.span.end) << row.reason;
@@ -464,19 +480,20 @@ TEST_F(DollAnimation, CollideReadsTheCelsPixels) {
     write_file(path("p.kcf"), palette_file(24, 16, p));
     write_file(path("a.cel"), cel_file(4, 4, 2, Bytes(4, 0x11)));
     write_file(path("half.cel"), cel_file(4, 4, 2, {0x00, 0x11, 0x00, 0x11}));
+    write_file(path("half8.cel"), cel_file(8, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1}));
     write_file(path("m.cel"), cel_file(4, 1, 1, {0x10}));
     const std::string rows[][4] = {
-        {"", "moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
-        {"", "moveto(#1,4,3)", "000000", "only its clear columns do"},
-        {";%offset[-4,0]", "moveto(#1,4,3)", "ff0000",
+        {".cel", "moveto(#1,0,3)", "ff0000", "half.cel's solid columns 2 and 3 lie on a.cel"},
+        {".cel", "moveto(#1,4,3)", "000000", "only its clear columns do"},
+        {".cel ;%offset[-4,0]", "moveto(#1,4,3)", "ff0000",
          "the line's offset moves the solid columns onto a.cel"},
+        {"8.cel", "moveto(#1,4,3)", "000000", "at 8 bits too, index 0 clear and 1 solid"},
     };
     for (const auto &row : rows) {
-        write_file(path("d.cnf"),
-                   text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half.cel " + row[0] +
-                        "\n$0 2,3 12,3 0,0\n"
-                        ";@collide(#0,#1) map(#2)\n;@begin() " +
-                        row[1] + "\n"));
+        write_file(path("d.cnf"), text("(20,10)\n%p.kcf\n#2 m.cel ;%u\n#0 a.cel\n#1 half" + row[0] +
+                                       "\n$0 2,3 12,3 0,0\n"
+                                       ";@collide(#0,#1) map(#2)\n;@begin() " +
+                                       row[1] + "\n"));
         run_state.output_name = path("d.gif");
         run_state.outputs_written.clear(); // each row is a run of its own
         FILE *input = fopen(path("d.cnf").c_str(), "rb");
@@ -503,6 +520,10 @@ TEST_F(DollAnimation, FramesRectanglesAndDelays) {
          30,
          {{0, 0, 20, 10, 10}, {2, 3, 4, 2, 10}},
          "a blink: the whole first picture, then only the dot's rectangle, 100 ms each"},
+        {";@begin() moveto(#0,2,8) timer(1,100)\n;@alarm(1) altmap(#0) timer(1,100)\n",
+         30,
+         {{0, 0, 20, 10, 10}, {2, 8, 4, 2, 10}},
+         "a blink in the last rows of the picture"},
         {";@begin() timer(1,30)\n;@alarm(1) move(#0,1,0)\n",
          1,
          {{0, 0, 20, 10, 4}, {2, 3, 5, 2, 96}},

@@ -85,7 +85,7 @@ int convert_doll(FILE *input, const char *input_name, int set) {
     int status = read_cnf(input, text);
     if (status == STATUS_OK) status = read_doll_config(text, doll);
     if (status != STATUS_OK) return status;
-    Archive folder;
+    Archive folder{};
     open_folder(folder_of(input_name), folder);
     status = write_doll_picture(doll, DollFiles{&folder, ""}, set, input);
     close_archive(folder);

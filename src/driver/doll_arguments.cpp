@@ -172,7 +172,7 @@ bool convert_doll_argument(FILE *input, const char *argument, const Switches &sw
     int status = read_cnf(input, text);
     if (status == STATUS_OK) status = read_doll_config(text, doll);
     if (status != STATUS_OK) return report(argument, status);
-    Archive folder;
+    Archive folder{};
     open_folder(folder_of(argument), folder);
     const bool drawn =
         draw_sets(doll, DollFiles{&folder, ""}, argument, argument, "", switches, input);
