@@ -399,9 +399,9 @@ std::tuple<int, int, int> playfield_and_sets(const Bytes &cnf) {
     bool line_start = true, sized = false;
     for (size_t i = 0; i < cnf.size(); ++i) {
         if (line_start && cnf[i] == '$') ++sets;
-        if (line_start && cnf[i] == '(' && !sized)
-            sized = sscanf(reinterpret_cast<const char *>(cnf.data()) + i, "(%d ,%d", &width,
-                           &height) == 2;
+        if (line_start && cnf[i] == '(' && !sized) // the bytes end in no NUL: a string does
+            sized = sscanf(std::string(cnf.begin() + static_cast<ptrdiff_t>(i), cnf.end()).c_str(),
+                           "(%d ,%d", &width, &height) == 2;
         line_start = cnf[i] == '\n';
     }
     return {width, height, std::max(sets, 1)};
