@@ -318,6 +318,7 @@ TEST_F(Archives, DollsStraightFromArchives) {
     corrupted[corrupted.size() - 10] ^= 1; // inside b.bmp
     write_file(path("one.lzh"), lzh_archive(doll));
     write_file(path("renamed.dat"), lzh_archive(doll)); // an archive by its bytes
+    write_file(path("zipped.dat"), zip_archive(doll));
     write_file(path("several.zip"), zip_archive(several));
     write_file(path("missing.zip"), zip_archive(missing));
     write_file(path("none.zip"), zip_archive({{"readme.txt", text("hi")}}));
@@ -333,6 +334,7 @@ TEST_F(Archives, DollsStraightFromArchives) {
     const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
         {{"one.lzh"}, "", "one.gif" + set_0},
         {{"-s", "1", "one.lzh", "renamed.dat"}, "", "one-1.gif" + set_1 + " renamed-1.gif" + set_1},
+        {{"zipped.dat"}, "", "zipped.gif" + set_0},
         {{"-s", "all", "one.lzh"}, "", "one-1.gif" + set_1 + " one.gif" + set_0},
         {{"-s", "2", "one.lzh", "-s", "0", "one.lzh"},
          "one.lzh:doll.cnf: no set 2 (22).\n",

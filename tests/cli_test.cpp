@@ -82,6 +82,7 @@ TEST_F(Cli, LinesAndExitStatus) {
          program + "-a takes seconds from 1 to 600\n" + usage + "\n",
          1},
         {"", {"--animate=5", "e.cel"}, "", 0}, // the long form takes its number with it
+        {"", {"e.cel", "-s"}, program + "-s takes a set from 0 to 9, or all\n" + usage + "\n", 1},
         // "--" ends the switches; a switch after the last file is named, the files done
         {"", {"--", "-x.cel", "e.cel"}, "", 0},
         {"", {"e.cel", "-z"}, program + "-z comes after the last file and changes nothing\n", 0},

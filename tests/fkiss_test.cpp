@@ -150,6 +150,8 @@ TEST(Fkiss, ConditionsAndBlocks) {
          "actions after endif always run"},
         {";@begin() ifequal(1,1) let(a,1) else let(a,2) endif let(b,5)\n", 0, "b", "5",
          "else and endif written without parentheses, as real dolls do"},
+        {";@begin() ifequal(1,1) let(a,1) else let(a,2) endif let(b,5)\n", 0, "a", "1",
+         "and the bare else's branch does not run"},
         {";@begin() ifnotequal(x,0) let(a,1) endif()\n", 0, "a", "0", "variables start at 0"},
         {";@begin() ifgreaterthan(2,2) let(a,1) endif() iflessthan(2,2) add(a,a,2) endif()\n", 0,
          "a", "0", "neither greater nor less at equal values"},
