@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <set>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -203,18 +204,17 @@ TEST_F(Cli, VerboseListFoldersAndOwnFiles) {
     };
     for (const auto &[args, out, err, written] : cases) {
         const RunResult r = run_quondel(dir, args);
-        std::string names, expected_err = err;
+        std::string expected_err = err;
         for (const char *name : {"out/dolls-a.gif", "out/dolls-a-1.gif", "out/dolls-b.gif"})
             if (expected_err.find('@') != std::string::npos)
                 expected_err.replace(expected_err.find('@'), 1, size(name));
         EXPECT_EQ(r.out, out);
         EXPECT_EQ(r.err, expected_err);
         EXPECT_EQ(r.exit_status, err.find("(4)") == std::string::npos ? 0 : 2);
-        std::vector<std::string> sorted;
+        std::set<std::string> sorted;
         for (const auto &entry : fs::directory_iterator(path("out")))
-            sorted.push_back(entry.path().filename());
-        std::sort(sorted.begin(), sorted.end());
-        names.clear();
+            sorted.insert(entry.path().filename());
+        std::string names;
         for (const std::string &name : sorted)
             names += (names.empty() ? "" : " ") + name;
         EXPECT_EQ(names, written);

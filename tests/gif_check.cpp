@@ -1,5 +1,7 @@
 #include "gif_check.h"
 
+#include <cstring>
+
 #include <gif_lib.h>
 
 bool decode_gif(const std::string &path, Decoded &d) {
@@ -75,4 +77,41 @@ std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels
 size_t image_data_start(const Bytes &gif) {
     const size_t table = size_t{3} << ((gif.at(10) & 7) + 1);
     return 13 + table + 11 + (gif.at(13 + table) == 0x21 ? 8 : 0);
+}
+
+bool play(const std::string &file, Played &p) {
+    int error = 0;
+    GifFileType *gif = DGifOpenFileName(file.c_str(), &error);
+    if (gif == nullptr) return false;
+    bool ok = DGifSlurp(gif) == GIF_OK && gif->SColorMap != nullptr, loops = false;
+    for (int i = 0; ok && i < gif->SColorMap->ColorCount; ++i) {
+        const GifColorType &c = gif->SColorMap->Colors[i];
+        p.table.push_back(uint32_t(c.Red) << 16 | c.Green << 8 | c.Blue);
+    }
+    Canvas screen(size_t(gif->SWidth) * gif->SHeight, 0xFF000000); // nothing drawn yet
+    for (int k = 0; ok && k < gif->ImageCount; ++k) {
+        const SavedImage &image = gif->SavedImages[k];
+        for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e)
+            loops |= image.ExtensionBlocks[e].Function == APPLICATION_EXT_FUNC_CODE &&
+                     memcmp(image.ExtensionBlocks[e].Bytes, "NETSCAPE2.0", 11) == 0 &&
+                     memcmp(image.ExtensionBlocks[e + 1].Bytes, "\1\0\0", 3) == 0;
+        GraphicsControlBlock control{0, false, -1, -1};
+        const bool has_control = DGifSavedExtensionToGCB(gif, k, &control) == GIF_OK;
+        ok = !has_control || control.DisposalMode == DISPOSE_DO_NOT;
+        const GifImageDesc &d = image.ImageDesc;
+        p.frames += " " + std::to_string(d.Left) + "," + std::to_string(d.Top) + "," +
+                    std::to_string(d.Width) + "x" + std::to_string(d.Height) + "/" +
+                    (has_control ? std::to_string(control.DelayTime) : "-") +
+                    (control.TransparentColor == 0 ? "*" : "");
+        p.delays.push_back(has_control ? control.DelayTime : 0);
+        p.transparent |= control.TransparentColor == 0;
+        for (int i = 0; i < d.Width * d.Height; ++i)
+            if (image.RasterBits[i] != control.TransparentColor)
+                screen[(d.Top + i / d.Width) * gif->SWidth + d.Left + i % d.Width] =
+                    p.table[image.RasterBits[i]];
+        p.pictures.push_back(screen);
+    }
+    p.frames = loops ? "loop" + p.frames : p.frames.substr(1);
+    DGifCloseFile(gif, &error);
+    return ok;
 }

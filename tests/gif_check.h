@@ -2,6 +2,7 @@
 
 // Independent readers of what quondel writes, shared by the tests and the fuzzers.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,17 @@ std::string decode_lzw(const Bytes &gif, size_t at, int code_size, Bytes &pixels
                        std::vector<size_t> *clears = nullptr, bool plain = false);
 // The image data's start in a one-image GIF as quondel writes it.
 size_t image_data_start(const Bytes &gif);
+
+// What a player sees of an animation: "loop " when it loops for ever, then per frame
+// "left,top,wxh/delay" ("-" without a graphic control), "*" where entry 0 is transparent; and
+// the screen after each frame, composited (0xFF000000 where nothing was drawn yet).
+using Canvas = std::vector<uint32_t>;
+struct Played {
+    std::string frames;
+    std::vector<int> delays;
+    std::vector<Canvas> pictures;
+    Canvas table;
+    bool transparent = false;
+};
+// False when giflib cannot read it, or a frame is disposed of otherwise than not at all.
+bool play(const std::string &file, Played &p);
