@@ -112,19 +112,6 @@ int check_arguments(int argc, char **argv, Switches &found, int &files) {
 
 } // namespace
 
-int parse_set(const char *value) {
-    if (strcmp(value, "all") == 0) return EVERY_SET;
-    return value[0] >= '0' && value[0] <= '9' && value[1] == '\0' ? value[0] - '0' : -2;
-}
-
-bool is_interlace_switch(const char *argument) {
-    return argument[0] == '-' && (argument[1] == 'I' || argument[1] == 'i') && argument[2] == '\0';
-}
-
-bool is_compress_switch(const char *argument) {
-    return argument[0] == '-' && (argument[1] == 'z' || argument[1] == 'Z') && argument[2] == '\0';
-}
-
 int run_quondel(int argc, char **argv) {
     // Each call is a run of its own: the web page calls main again for every drop, and no
     // palette or written output of an earlier call may change what a later one does.

@@ -15,14 +15,8 @@ void show_usage(int argc, char **argv);
 void show_usage_error(const char *program);
 // The usage with every switch and kind of input, for --help.
 void show_help(const char *program);
-bool is_interlace_switch(const char *argument);
-bool is_compress_switch(const char *argument);
 void report_status(const char *argument, int status);
 
-// The sets a doll argument is drawn in: one from 0 to 9, or every set the doll defines.
-constexpr int EVERY_SET = -1;
-// A "-s" value: 0 to 9, EVERY_SET for "all", or -2 for anything else.
-int parse_set(const char *value);
 // A configuration (.cnf), an archive, or a folder holding configurations: drawn, or listed
 // with "-l". True when every picture was written, else each failure has had its line.
 bool convert_doll_argument(FILE *input, const char *argument, const Switches &switches);

@@ -1,6 +1,5 @@
 #include "driver/switches.h"
 
-#include "driver/driver.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -56,6 +55,19 @@ int read_output_dir(const char *program, const char *value, int taken, Switches 
 }
 
 } // namespace
+
+int parse_set(const char *value) {
+    if (strcmp(value, "all") == 0) return EVERY_SET;
+    return value[0] >= '0' && value[0] <= '9' && value[1] == '\0' ? value[0] - '0' : -2;
+}
+
+bool is_interlace_switch(const char *argument) {
+    return argument[0] == '-' && (argument[1] == 'I' || argument[1] == 'i') && argument[2] == '\0';
+}
+
+bool is_compress_switch(const char *argument) {
+    return argument[0] == '-' && (argument[1] == 'z' || argument[1] == 'Z') && argument[2] == '\0';
+}
 
 Switches initial_switches() {
     Switches switches{};

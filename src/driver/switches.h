@@ -19,8 +19,15 @@ struct Switches {
     bool quiet; // a usage error has no line (the first look for --help)
 };
 
+// The sets a doll argument is drawn in: one from 0 to 9, or every set the doll defines.
+constexpr int EVERY_SET = -1;
 constexpr int DEFAULT_ANIMATION_SECONDS = 30;
 constexpr int MAX_ANIMATION_SECONDS = 600;
+
+// A "-s" value: 0 to 9, EVERY_SET for "all", or -2 for anything else.
+int parse_set(const char *value);
+bool is_interlace_switch(const char *argument);
+bool is_compress_switch(const char *argument);
 
 Switches initial_switches();
 // Reads argv[i] as a switch into `switches`: the number of arguments it takes (1, or 2 with
