@@ -5,15 +5,5 @@ include(/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake)
 # .wasm from a path: without it, the loader reads the file.
 find_program(QUONDEL_NODE node REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${QUONDEL_NODE};--no-experimental-fetch)
-# The format libraries built for wasm from Debian's sources, by scripts/build-format-libs wasm:
-#   -DQUONDEL_FORMAT_LIBS_PREFIX=$(scripts/build-format-libs wasm)
-# Without it, archives and GIF, PNG and JPEG cels are refused with a message.
-if(QUONDEL_FORMAT_LIBS_PREFIX)
-  list(APPEND CMAKE_FIND_ROOT_PATH ${QUONDEL_FORMAT_LIBS_PREFIX})
-  set(ENV{PKG_CONFIG_LIBDIR} ${QUONDEL_FORMAT_LIBS_PREFIX}/lib/pkgconfig)
-  # The libraries' own link needs (minizip's and libspng's zlib) come with them.
-  set(PKG_CONFIG_ARGN --static CACHE STRING "Arguments to supply to pkg-config" FORCE)
-  set(QUONDEL_FORMAT_LIBS ON CACHE BOOL "Read archives and GIF, PNG and JPEG cels" FORCE)
-else()
-  set(QUONDEL_FORMAT_LIBS OFF CACHE BOOL "Read archives and GIF, PNG and JPEG cels" FORCE)
-endif()
+# The format libraries: scripts/build-format-libs wasm.
+include(${CMAKE_CURRENT_LIST_DIR}/format-libs-prefix.cmake)

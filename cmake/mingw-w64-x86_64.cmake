@@ -13,16 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One file to hand over: the C and C++ runtimes (and winpthread) linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# Debian packages no Windows builds of the archive and picture libraries: scripts/build-format-libs
-# builds them from Debian's sources, and its folder is passed here:
-#   -DQUONDEL_FORMAT_LIBS_PREFIX=$(scripts/build-format-libs windows)
-# Without it, archives and GIF, PNG and JPEG cels are refused with a message.
-if(QUONDEL_FORMAT_LIBS_PREFIX)
-  list(APPEND CMAKE_FIND_ROOT_PATH ${QUONDEL_FORMAT_LIBS_PREFIX})
-  set(ENV{PKG_CONFIG_LIBDIR} ${QUONDEL_FORMAT_LIBS_PREFIX}/lib/pkgconfig)
-  # The libraries' own link needs (minizip's and libspng's zlib) come with them.
-  set(PKG_CONFIG_ARGN --static CACHE STRING "Arguments to supply to pkg-config" FORCE)
-  set(QUONDEL_FORMAT_LIBS ON CACHE BOOL "Read archives and GIF, PNG and JPEG cels" FORCE)
-else()
-  set(QUONDEL_FORMAT_LIBS OFF CACHE BOOL "Read archives and GIF, PNG and JPEG cels" FORCE)
-endif()
+# The format libraries: scripts/build-format-libs windows.
+include(${CMAKE_CURRENT_LIST_DIR}/format-libs-prefix.cmake)
